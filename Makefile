@@ -1,0 +1,50 @@
+# Drives CMake: the first use of a target configures its build folder, later
+# uses rebuild incrementally.
+#
+#   make run    build bitrun and run it on its embedded default program
+#   make test   build and run the whole test suite
+#   make check  the suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+#               with the collector in stress mode (a pass before every allocation)
+#   make bench  benchmarks against malloc, Boehm's collector and the C library
+
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+JOBS ?= 2
+
+.PHONY: all run test check bench clean
+
+all: build/CMakeCache.txt
+	cmake --build build -j $(JOBS)
+
+build/CMakeCache.txt:
+	cmake -S . -B build $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build-check/CMakeCache.txt:
+	cmake -S . -B build-check $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DOV_SANITIZE=ON -DOV_GC_STRESS=ON
+
+build-bench/CMakeCache.txt:
+	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	  -DOV_BUILD_TESTS=OFF -DOV_BUILD_BENCH=ON
+
+run: all
+	./build/app/bitrun
+
+test: all
+	cd build && ctest -j $(JOBS) --output-on-failure
+
+check: build-check/CMakeCache.txt
+	cmake --build build-check -j $(JOBS)
+	cd build-check && ASAN_OPTIONS=detect_stack_use_after_return=0:detect_leaks=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1 ctest -j $(JOBS) --output-on-failure
+
+bench: build-bench/CMakeCache.txt
+	@dpkg -s libgc-dev >/dev/null 2>&1 || \
+	  (DEBIAN_FRONTEND=noninteractive apt-get install -y libgc-dev >/dev/null || \
+	   (apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y libgc-dev >/dev/null))
+	cmake -S . -B build-bench >/dev/null
+	cmake --build build-bench -j $(JOBS)
+	./bench/run build-bench
+
+clean:
+	rm -rf build build-check build-bench

@@ -1,0 +1,1 @@
+# Embedding files into executables: filled in with the embedded-file registry.

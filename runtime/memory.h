@@ -1,0 +1,70 @@
+// The memory manager and collector.
+//
+// Instances are reference counted with deferred freeing: an instance whose
+// count reaches zero is entered in the zero-count table, and a collection
+// pass frees every entry whose count is still zero and that no word on the
+// stack points at.  Small blocks (up to 240 bytes) come from size-class free
+// lists carved out of 64 KiB chunks; larger ones from the C heap.  A bitmap
+// with one bit per 16-byte granule marks every live block start, so that the
+// conservative stack scan can tell a pointer to a block from any other word.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/object.h"
+
+// Collection modes.
+inline constexpr int32_t OV_GC_AUTOMATIC = 1;
+inline constexpr int32_t OV_GC_STRESS_MODE = -1;  // a pass before every allocation
+
+// The automatic trigger: bytes requested since the last automatic pass.
+inline constexpr int64_t OV_GC_BYTES_TRIGGER = 1048576;
+inline constexpr int32_t OV_GC_INITIAL_THRESHOLD = 500;
+inline constexpr int32_t OV_GC_LARGEST_SMALL_BLOCK = 240;
+
+// Allocates size bytes for an instance of cls (a collection may run first):
+// word 0 holds cls, the count is 0 and the instance is queued.  A size of 0
+// or less gives 0.
+Object* ovGCAllocObject(int32_t size, const ObjectClass* cls);
+// Returns a block; size must be the size it was allocated with.
+void ovGCDeallocObject(void* block, int32_t size);
+
+int32_t collectMem();
+int32_t ovGCCollect();
+int32_t ovGCMemInUse();
+void ovGCSetMode(int32_t mode);
+void ovGCSetDebug(int32_t debug);
+void ovGCSuspend();
+int32_t ovGCResume();
+int32_t ovGCIsObject(uintptr_t word);
+void ovGCStartup();
+
+// Records the caller's frame as the highest stack address a pass scans; must
+// be called from the outermost frame that holds managed references.
+#define ovGCSetStackBase() ovGCSetStackBaseAt(__builtin_frame_address(0))
+void ovGCSetStackBaseAt(void* base);
+void ovGCClearStackBase();
+void* ovGCStackBase();
+
+// Introspection of the collector's state, for tests and the statistics line.
+struct ovGCState {
+    int32_t mode;
+    int32_t suspended;
+    int32_t debug;
+    int64_t bytesSinceCollection;
+    int32_t tableThreshold;
+    int64_t bytesInUse;
+    int32_t objectsFreed;  // by the last pass
+    int32_t queued;        // entries in the zero-count table now
+    int32_t passes;        // passes run so far
+};
+ovGCState ovGCGetState();
+
+// Raw 16-byte-aligned blocks from the C heap.
+void* ovMemAlloc(size_t size);
+void ovMemFree(void* block);
+void ovMemClear(void* block, size_t length);
+void ovMemCopy(void* destination, const void* source, size_t length);
+void ovMemMove(void* destination, const void* source, size_t length);
+void* ovMemExtend(void* old, size_t keep, size_t newSize);

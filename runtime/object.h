@@ -1,0 +1,245 @@
+// The object model: class records, reflection scopes, the instance header,
+// reference counts, the Null object, construction, destruction, downcast and
+// the class registry.
+//
+// A class record is a static struct whose leading words are fixed (super,
+// free, scope, size, New, Delete, ToString, Compare, SendMessage, three
+// reserved slots); a subclass's record type derives from its superclass's
+// record type, so its own operations follow in declaration order and an
+// override simply replaces the superclass's slot.  Instances are plain structs
+// deriving from their superclass's instance struct; they have no constructors
+// and no C++ virtual functions, so the header stays exactly two words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct Object;
+struct String;
+struct Array;
+struct ObjectClass;
+
+// ---------------------------------------------------------------------------
+// Reflection scopes
+// ---------------------------------------------------------------------------
+
+enum ovScopeKind : int32_t {
+    OV_SCOPE_END = 0,
+    OV_SCOPE_CONSTANT = 1,
+    OV_SCOPE_CLASS = 2,
+    OV_SCOPE_FIELD = 3,
+    OV_SCOPE_METHOD = 6,
+    OV_SCOPE_FUNCTION = 7,
+};
+
+// One declaration of a class: a constant (value: a static String holding the
+// constant's text), a field (value: byte offset in the instance), a method or
+// a class function (value: byte offset of its slot in the class record).
+struct ovScopeEntry {
+    intptr_t kind;
+    const char* name;
+    const char* type;  // type tag, e.g. "i", "$", ":TStream", "($,i,i):TCStream"
+    intptr_t value;
+};
+
+// A class's reflection scope: kind OV_SCOPE_CLASS, the class name, then the
+// entries in declaration order, ended by an entry of kind OV_SCOPE_END.
+struct ovScope {
+    intptr_t kind;
+    const char* name;
+    const ovScopeEntry* entries;
+};
+
+// The entries list of a scope that holds only the class name.
+extern const ovScopeEntry ovNoScopeEntries[1];
+
+// ---------------------------------------------------------------------------
+// Class records
+// ---------------------------------------------------------------------------
+
+using ovFreeFunction = void (*)(Object*);
+
+struct ObjectClass {
+    const ObjectClass* super;  // 0 for Object
+    ovFreeFunction free;       // called by the collector to reclaim an instance
+    const ovScope* scope;
+    int32_t size;  // instance size in bytes, header included; 0 for String and Array
+    int32_t (*New)(Object* self);
+    int32_t (*Delete)(Object* self);
+    String* (*ToString)(Object* self);
+    int32_t (*Compare)(Object* self, Object* other);
+    Object* (*SendMessage)(Object* self, Object* message, Object* context);
+    int32_t (*reserved[3])(Object* self);
+};
+
+// ---------------------------------------------------------------------------
+// Instances
+// ---------------------------------------------------------------------------
+
+// Count values of instances that live in static data: retain and release never
+// bring them to zero.
+inline constexpr int32_t OV_STATIC_COUNT = 0x40000000;
+inline constexpr int32_t OV_LITERAL_COUNT = 0x7fffffff;
+// High bit of the count: the instance waits in the collector's zero-count
+// table; the low bits count the references taken since.
+inline constexpr uint32_t OV_QUEUED_BIT = 0x80000000u;
+
+[[noreturn]] void RaiseNullObject();
+
+// The header every instance begins with.  The explicit padding keeps the
+// header at 16 bytes so that fields start on an 8-byte boundary.
+struct Object {
+    const ObjectClass* cls;  // 0 in the Null object
+    int32_t refs;
+    int32_t headerPad;
+
+    // The record of this instance's class, typed as the record that introduced
+    // the slot being called.  A dispatch through the Null object throws
+    // TNullObjectException instead of reading class word 0.
+    template <class Record = ObjectClass>
+    const Record* record();
+
+    inline String* ToString();
+    inline int32_t Compare(Object* other);
+    inline Object* SendMessage(Object* message, Object* context);
+};
+
+// The Null object: what every object reference holds when it refers to nothing.
+extern Object ovNullObject;
+inline Object* const ovNull = &ovNullObject;
+
+template <class Record>
+inline const Record* Object::record() {
+    if (this == &ovNullObject) [[unlikely]]
+        RaiseNullObject();
+    return static_cast<const Record*>(cls);
+}
+
+inline String* Object::ToString() { return record()->ToString(this); }
+inline int32_t Object::Compare(Object* other) { return record()->Compare(this, other); }
+inline Object* Object::SendMessage(Object* message, Object* context) {
+    return record()->SendMessage(this, message, context);
+}
+
+// ---------------------------------------------------------------------------
+// Reference counts
+// ---------------------------------------------------------------------------
+
+void ovGCFree(Object* instance);
+
+// Count arithmetic wraps: a literal at 0x7fffffff goes to 0x80000000 and back.
+inline Object* ovGCRetain(Object* o) {
+    o->refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) + 1u);
+    return o;
+}
+
+inline void ovGCRelease(Object* o) {
+    const int32_t refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) - 1u);
+    o->refs = refs;
+    if (refs == 0) ovGCFree(o);
+}
+
+// Stores a counted reference: retains the new value, releases the old one
+// (queueing it when its count reaches zero) and stores.  Every field, global
+// and array element of a reference type changes through this one helper.
+template <class T>
+inline void ovStore(T*& slot, T* value) {
+    ovGCRetain(value);
+    T* old = slot;
+    ovGCRelease(old);
+    slot = value;
+}
+
+// Initialises a reference field in a constructor: the slot holds no counted
+// reference yet, so nothing is released.
+template <class T>
+inline void ovInitRef(T*& slot, T* value) {
+    ovGCRetain(value);
+    slot = value;
+}
+
+// Releases a reference field in a destructor.
+template <class T>
+inline void ovReleaseRef(T* value) {
+    ovGCRelease(value);
+}
+
+// Keeps a managed object visibly alive up to this point, so that a pointer
+// derived from it (its units, its elements) stays valid across allocations.
+inline void ovKeepAlive(const void* object) { asm volatile("" : : "g"(object) : "memory"); }
+
+// ---------------------------------------------------------------------------
+// Object operations
+// ---------------------------------------------------------------------------
+
+extern const ovScope ObjectScope;
+
+// Creates an instance: allocates the record's size, runs its New chain.
+Object* ovObjectNew(const ObjectClass* cls);
+// The free function of ordinary classes: runs Delete, returns the memory.
+void ovObjectFree(Object* instance);
+// The instance, or the Null object when its class is not cls or a subclass.
+Object* ovObjectDowncast(Object* instance, const ObjectClass* cls);
+// Raises "Illegal call to reserved method".
+int32_t ovObjectReserved(Object* self);
+
+// Object's own operations, the defaults every record starts from.
+int32_t ovObjectCtor(Object* self);
+int32_t ovObjectDtor(Object* self);
+String* ovObjectToString(Object* self);
+int32_t ovObjectCompare(Object* self, Object* other);
+Object* ovObjectSendMessage(Object* self, Object* message, Object* context);
+
+// Object's record.  It is a constant, so records of other classes can be
+// derived from it at compile time.
+inline constexpr ObjectClass ObjectType = {
+    nullptr,
+    ovObjectFree,
+    &ObjectScope,
+    static_cast<int32_t>(sizeof(Object)),
+    ovObjectCtor,
+    ovObjectDtor,
+    ovObjectToString,
+    ovObjectCompare,
+    ovObjectSendMessage,
+    {ovObjectReserved, ovObjectReserved, ovObjectReserved},
+};
+
+// Typed creation and downcast for instance structs.
+template <class T>
+inline T* ovNew(const ObjectClass* cls) {
+    return static_cast<T*>(ovObjectNew(cls));
+}
+
+// True when the object is an instance of cls or of a subclass.
+inline bool ovIsInstance(Object* o, const ObjectClass* cls) { return ovObjectDowncast(o, cls) != ovNull; }
+
+// Fills a subclass record from its superclass's: the inherited slots are
+// copied, super points at the base record, the free function is ovObjectFree,
+// and scope and size are the subclass's own.  Overrides and own slots are set
+// by the caller afterwards.  Usable at compile time, so a record derived from
+// a constant record is itself constant-initialised; a record derived from one
+// defined in another file must be filled by its module's initialiser, since
+// the order of dynamic initialisation across files is unspecified.
+template <class Record, class BaseRecord>
+constexpr void ovDeriveClass(Record& record, const BaseRecord& base, const ovScope* scope, int32_t size) {
+    static_assert(sizeof(Record) >= sizeof(BaseRecord));
+    static_cast<BaseRecord&>(record) = base;
+    record.super = &base;
+    record.free = ovObjectFree;
+    record.scope = scope;
+    record.size = size;
+}
+
+// The null value of a type by the first character of its type tag: the Null
+// object, the empty array, the empty string, the null function, or 0.
+intptr_t ovNullValueOf(const char* typeTag);
+
+// ---------------------------------------------------------------------------
+// Class registry
+// ---------------------------------------------------------------------------
+
+void ovObjectRegisterType(const ObjectClass* cls);
+const ObjectClass* const* ovObjectRegisteredTypes(int32_t* count);
+// Entries the registry has room for before it grows again.
+int32_t ovObjectRegistryCapacity();

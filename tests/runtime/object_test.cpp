@@ -1,0 +1,205 @@
+// Class records, the construction and destruction chains, downcast, the
+// default operations and the registry.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/exception.h"
+#include "runtime/memory.h"
+#include "runtime/string.h"
+#include "tests/support/gc_test_support.h"
+
+namespace {
+
+// A two-level hierarchy whose constructors and destructors log the class
+// word they see, to check the order of the chains.
+struct TBase : Object {
+    int32_t baseField;
+};
+struct TDerived : TBase {
+    int32_t derivedField;
+    int64_t extra[6];  // a size class of its own
+};
+
+std::vector<std::string> chainLog;
+
+const ObjectClass& baseType();
+const ObjectClass& derivedType();
+
+std::string nameOf(const ObjectClass* cls) {
+    if (cls == nullptr) return "0";
+    return cls->scope->name;
+}
+
+int32_t baseNew(Object* self) {
+    ObjectType.New(self);
+    self->cls = &baseType();
+    static_cast<TBase*>(self)->baseField = 0;
+    chainLog.push_back("new TBase");
+    return 0;
+}
+
+int32_t baseDelete(Object* self) {
+    chainLog.push_back("delete TBase seeing " + nameOf(self->cls));
+    return 0;
+}
+
+int32_t derivedNew(Object* self) {
+    baseNew(self);
+    chainLog.push_back("new TDerived after " + nameOf(self->cls));
+    self->cls = &derivedType();
+    static_cast<TDerived*>(self)->derivedField = 0;
+    return 0;
+}
+
+int32_t derivedDelete(Object* self) {
+    chainLog.push_back("delete TDerived");
+    self->cls = &baseType();
+    return baseDelete(self);
+}
+
+String* derivedToString(Object*) { return ovStringFromCString("derived"); }
+
+const ovScope baseScope = {OV_SCOPE_CLASS, "TBase", ovNoScopeEntries};
+const ovScope derivedScope = {OV_SCOPE_CLASS, "TDerived", ovNoScopeEntries};
+
+const ObjectClass& baseType() {
+    static const ObjectClass record = [] {
+        ObjectClass r{};
+        ovDeriveClass(r, ObjectType, &baseScope, static_cast<int32_t>(sizeof(TBase)));
+        r.New = baseNew;
+        r.Delete = baseDelete;
+        return r;
+    }();
+    return record;
+}
+
+const ObjectClass& derivedType() {
+    static const ObjectClass record = [] {
+        ObjectClass r{};
+        ovDeriveClass(r, baseType(), &derivedScope, static_cast<int32_t>(sizeof(TDerived)));
+        r.New = derivedNew;
+        r.Delete = derivedDelete;
+        r.ToString = derivedToString;
+        return r;
+    }();
+    return record;
+}
+
+TEST(ObjectChains, ConstructorsRunSuperclassFirstAndDestructorsSubclassFirst) {
+    chainLog.clear();
+    Object* o = ovObjectNew(&derivedType());
+    EXPECT_EQ(o->cls, &derivedType());
+    EXPECT_EQ((std::vector<std::string>{"new TBase", "new TDerived after TBase"}), chainLog);
+    chainLog.clear();
+    ovGCRetain(o);
+    o->refs = 0;  // as if the last counted reference just went
+    const int64_t before = ovGCGetState().bytesInUse;
+    ovObjectFree(o);
+    EXPECT_EQ((std::vector<std::string>{"delete TDerived", "delete TBase seeing TBase"}), chainLog);
+    EXPECT_EQ(ovGCGetState().bytesInUse, before - static_cast<int64_t>(sizeof(TDerived)))
+        << "the size comes from the record the instance had before its destructor";
+}
+
+TEST(ObjectChains, AnOverrideKeepsTheInheritedSlots) {
+    EXPECT_EQ(derivedType().Compare, ObjectType.Compare);
+    EXPECT_EQ(derivedType().SendMessage, ObjectType.SendMessage);
+    EXPECT_NE(derivedType().ToString, ObjectType.ToString);
+    EXPECT_EQ(derivedType().super, &baseType());
+    EXPECT_EQ(derivedType().free, ovObjectFree);
+}
+
+TEST(ObjectDowncast, FollowsSuperLinks) {
+    Object* derived = ovObjectNew(&derivedType());
+    Object* plain = ovObjectNew(&ObjectType);
+    EXPECT_EQ(ovObjectDowncast(derived, &derivedType()), derived);
+    EXPECT_EQ(ovObjectDowncast(derived, &baseType()), derived);
+    EXPECT_EQ(ovObjectDowncast(derived, &ObjectType), derived);
+    EXPECT_EQ(ovObjectDowncast(plain, &baseType()), ovNull);
+    EXPECT_EQ(ovObjectDowncast(ovNull, &ObjectType), ovNull);
+    EXPECT_EQ(ovObjectDowncast(derived, &TCountedType), ovNull);
+}
+
+TEST(ObjectDefaults, ToStringPrintsTheAddress) {
+    Object* a = ovObjectNew(&ObjectType);
+    Object* b = ovObjectNew(&ObjectType);
+    const std::string textA = ovStringToCString(a->ToString());
+    const std::string textB = ovStringToCString(b->ToString());
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%016llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(a)));
+    EXPECT_EQ(textA, expected);
+    EXPECT_NE(textA, textB);
+}
+
+TEST(ObjectDefaults, CompareIsZeroOnlyForTheSameInstanceAndAntisymmetric) {
+    Object* a = ovObjectNew(&ObjectType);
+    Object* b = ovObjectNew(&ObjectType);
+    EXPECT_EQ(a->Compare(a), 0);
+    EXPECT_NE(a->Compare(b), 0);
+    EXPECT_EQ(a->Compare(b), -b->Compare(a));
+    // Addresses 2^32 apart differ only above the low 32 bits.
+    auto* far = reinterpret_cast<Object*>(reinterpret_cast<uintptr_t>(a) + (uintptr_t{1} << 32));
+    EXPECT_NE(ovObjectCompare(a, far), 0);
+    EXPECT_LT(ovObjectCompare(a, far), 0);
+}
+
+TEST(ObjectDefaults, SendMessageAnswersNull) {
+    Object* a = ovObjectNew(&ObjectType);
+    EXPECT_EQ(a->SendMessage(a, ovNull), ovNull);
+}
+
+TEST(ObjectDefaults, ReservedSlotsRaiseARuntimeError) {
+    Object* a = ovObjectNew(&ObjectType);
+    std::string text;
+    OV_TRY {
+        a->cls->reserved[1](a);
+    }
+    OV_CATCH(e) { text = ovStringToCString(static_cast<String*>(ovObjectDowncast(e, &StringType))); }
+    OV_END_TRY
+    EXPECT_EQ(text, "Illegal call to reserved method");
+}
+
+TEST(ObjectNull, FreeingTheNullObjectRestoresItsCount) {
+    ovNullObject.refs = 0;
+    ovObjectFree(ovNull);
+    EXPECT_EQ(ovNullObject.refs, OV_STATIC_COUNT);
+}
+
+TEST(ObjectNull, DispatchThroughNullThrowsInsteadOfReadingWordZero) {
+    bool caught = false;
+    OV_TRY {
+        ovNull->ToString();
+    }
+    OV_CATCH(e) {
+        caught = ovIsInstance(e, &TNullObjectExceptionType);
+    }
+    OV_END_TRY
+    EXPECT_TRUE(caught);
+}
+
+TEST(ObjectNull, NullValuesByTypeTag) {
+    EXPECT_EQ(ovNullValueOf(":TStream"), reinterpret_cast<intptr_t>(ovNull));
+    EXPECT_EQ(ovNullValueOf("$"), reinterpret_cast<intptr_t>(&ovEmptyString));
+    EXPECT_EQ(ovNullValueOf("(i)i"), reinterpret_cast<intptr_t>(&RaiseNullFunction));
+    EXPECT_EQ(ovNullValueOf("i"), 0);
+    EXPECT_EQ(ovNullValueOf("d"), 0);
+}
+
+TEST(ObjectRegistry, GrowsBy256KeepingTheOrder) {
+    int32_t count = 0;
+    ovObjectRegisteredTypes(&count);
+    const int32_t start = count;
+    static ObjectClass records[300];
+    const int32_t toAdd = 257 - (start % 256) + 1;  // crosses one more 256 boundary
+    for (int32_t i = 0; i < toAdd; ++i) ovObjectRegisterType(&records[i]);
+    const ObjectClass* const* entries = ovObjectRegisteredTypes(&count);
+    ASSERT_EQ(count, start + toAdd);
+    EXPECT_EQ(ovObjectRegistryCapacity() % 256, 0);
+    EXPECT_GE(ovObjectRegistryCapacity(), count);
+    EXPECT_LT(ovObjectRegistryCapacity() - count, 256);
+    for (int32_t i = 0; i < toAdd; ++i) EXPECT_EQ(entries[start + i], &records[i]);
+}
+
+}  // namespace

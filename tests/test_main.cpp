@@ -1,0 +1,14 @@
+// Entry point of every test executable: the stack base is recorded in this
+// outermost frame, before anything else runs, so that collection passes see
+// every frame of the tests.
+#include <gtest/gtest.h>
+
+#include "runtime/exception.h"
+#include "runtime/memory.h"
+
+int main(int argc, char** argv) {
+    ovGCSetStackBase();
+    ovCoreModuleInit();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
