@@ -1,0 +1,42 @@
+// TCStream: a stream over a C-library file handle.
+//
+// Position and size are kept by the object (Int, so files up to 2 GiB - 1).
+// Over a handle that cannot seek (pipe, FIFO, terminal) Pos is -1 and Size 0,
+// and Eof turns true only once a read has returned nothing.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "runtime/object.h"
+#include "streams/stream.h"
+
+struct TCStream;
+
+struct TCStreamClass : TStreamClass {
+    // Class functions.
+    TCStream* (*OpenFile)(String* path, int32_t readable, int32_t writeable);
+    TCStream* (*CreateWithCStream)(std::FILE* cstream, int32_t mode);
+};
+
+extern const TCStreamClass& TCStreamType;
+
+struct TCStream : TStream {
+    static constexpr int32_t MODE_READ = 1;
+    static constexpr int32_t MODE_WRITE = 2;
+
+    int32_t _pos;
+    int32_t _size;
+    std::FILE* _cstream;  // 0 once closed
+    int32_t _mode;        // MODE_READ, MODE_WRITE or both, as opened
+    int32_t _atEnd;       // unseekable handles only: a read has returned nothing
+};
+
+// Opens the file ("rb", "wb" or "r+b" by the flags); the Null object when it
+// cannot be opened or names a directory.
+TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable);
+// A stream that owns the open handle, starting at the handle's position.
+TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode);
+
+// Fills the TCStream record; run by the stream module's initialiser.
+void ovCStreamClassInit();
