@@ -45,11 +45,6 @@ __attribute__((noinline)) void ovTestScrubStack() {
     asm volatile("" : : "r"(area) : "memory");
 }
 
-__attribute__((noinline)) int32_t ovTestCollect() {
-    ovTestScrubStack();
-    return ovGCCollect();
-}
-
 __attribute__((noinline)) uintptr_t ovTestNewCountedAddress() {
     return reinterpret_cast<uintptr_t>(ovObjectNew(&TCountedType)) ^ 1;
 }

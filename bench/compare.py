@@ -1,0 +1,30 @@
+"""Pairs ours/<area>.<name> with base/<area>.<name> benchmark results."""
+import json
+import sys
+
+
+def times(paths):
+    result = {}
+    for path in paths:
+        with open(path) as f:
+            for b in json.load(f)["benchmarks"]:
+                if b.get("run_type", "iteration") == "iteration":
+                    result[b["name"]] = b["real_time"]
+    return result
+
+
+def main(paths):
+    found = times(paths)
+    for name, ours in sorted(found.items()):
+        if not name.startswith("ours/"):
+            continue
+        key = name[len("ours/"):]
+        base = found.get("base/" + key)
+        if base:
+            area_name = key.split("/")[0]
+            suffix = key[len(area_name):].replace("/", ".")
+            print(f"compare: {area_name}{suffix} {ours / base:.3f}")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
