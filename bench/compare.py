@@ -1,4 +1,8 @@
-"""Pairs ours/<area>.<name> with base/<area>.<name> benchmark results."""
+"""Pairs ours/<area>.<name> with base/<area>.<name> benchmark results.
+
+CPU time is compared rather than wall time, so that other load on the
+machine during the run disturbs the ratios less.
+"""
 import json
 import sys
 
@@ -9,7 +13,7 @@ def times(paths):
         with open(path) as f:
             for b in json.load(f)["benchmarks"]:
                 if b.get("run_type", "iteration") == "iteration":
-                    result[b["name"]] = b["real_time"]
+                    result[b["name"]] = b["cpu_time"]
     return result
 
 
