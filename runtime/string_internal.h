@@ -11,6 +11,10 @@
 // products of lengths are checked before they could wrap.
 String* ovStringNewChecked(int64_t n);
 
+// ovStringSlice over 64-bit bounds, for callers whose arithmetic on Int
+// positions could leave the Int range.
+String* ovStringSliceWide(String* s, int64_t from, int64_t to);
+
 // Writes the low 8 bits of each unit and a NUL byte: length + 1 bytes.
 void ovStringNarrowInto(String* s, char* bytes);
 

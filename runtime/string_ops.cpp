@@ -79,14 +79,14 @@ String* ovStringConcat(String* a, String* b) {
     return result;
 }
 
-String* ovStringSlice(String* s, int32_t from, int32_t to) {
-    const int64_t n = static_cast<int64_t>(to) - from;
+String* ovStringSliceWide(String* s, int64_t from, int64_t to) {
+    const int64_t n = to - from;
     if (n <= 0) return &ovEmptyString;
     String* result = ovStringNewChecked(n);
     uint16_t* out = result->units();
     // Three runs: padding before the text, the text inside the range, padding
     // after it.
-    const int64_t before = std::min<int64_t>(n, std::max<int64_t>(0, -static_cast<int64_t>(from)));
+    const int64_t before = std::min(n, std::max<int64_t>(0, -from));
     const int64_t insideFrom = std::max<int64_t>(from, 0);
     const int64_t inside = std::max<int64_t>(0, std::min<int64_t>(to, s->length) - insideFrom);
     fillSpaces(out, before);
@@ -94,6 +94,8 @@ String* ovStringSlice(String* s, int32_t from, int32_t to) {
     fillSpaces(out + before + inside, n - before - inside);
     return result;
 }
+
+String* ovStringSlice(String* s, int32_t from, int32_t to) { return ovStringSliceWide(s, from, to); }
 
 String* ovStringTrim(String* s) {
     const uint16_t* units = s->units();
