@@ -28,7 +28,8 @@
 
 struct String;
 
-// 1: the UTF-8 (wide) text rules above; 0: the narrow low-8-bit rules.
+// 1: the UTF-8 (wide) text rules above; 0: the narrow low-8-bit rules.  The
+// flag belongs to start-up, which sets it to 1 before any module runs.
 extern int32_t ovUseWideApi;
 
 // The C library's standard streams, stored by the module initialiser.  There
@@ -189,9 +190,9 @@ int32_t ovDirClose(ovDirectory* handle);
 // missing program).  -1 when waiting for the child fails.
 int32_t ovRunCommand(String* commandLine);
 
-// The words of a command line (platform bytes) by the Windows rules: the
-// program name runs to the first space or tab, or between a pair of double
-// quotes (no escapes); the other words are separated by spaces and tabs, a
+// The words of a command line (platform bytes) by the Windows rules: in the
+// program name double quotes only toggle quoting and an unquoted space or tab
+// ends it (no escapes); the other words are separated by spaces and tabs, a
 // double quote toggles quoting, "" inside quotes is a literal quote, 2n
 // backslashes before a quote give n backslashes, 2n+1 give n and a literal
 // quote, other backslashes are literal.

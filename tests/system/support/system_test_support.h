@@ -1,0 +1,34 @@
+// Helpers for tests of the system layer: a temporary directory removed with
+// everything in it, raw file access that bypasses the layer, and Strings from
+// UTF-16 text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+struct String;
+
+// A fresh directory under /tmp, removed (links as links) when the object goes.
+class ovTestTempDir {
+public:
+    ovTestTempDir();
+    ~ovTestTempDir();
+    ovTestTempDir(const ovTestTempDir&) = delete;
+    ovTestTempDir& operator=(const ovTestTempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() + "/" + name.
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+void ovTestWriteFile(const std::string& path, const std::string& bytes);
+// The whole content, or "<missing>" when the file cannot be opened.
+std::string ovTestReadFile(const std::string& path);
+bool ovTestExists(const std::string& path);  // lstat: a dangling link exists too
+String* ovTestString(std::u16string_view text);
+// A String of the bytes, one unit per byte (for ASCII paths from the tests).
+String* ovTestAscii(const std::string& text);
+std::u16string ovTestUnits(String* s);
