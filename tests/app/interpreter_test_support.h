@@ -1,0 +1,90 @@
+// Helpers for the interpreter's tests: programs from text, scripted input
+// and captured output, and a plain reference interpreter that follows the
+// language's rules literally (one byte per cell, a slice-like growth by
+// the rules of ReadCell) to compare the real one with.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/machine.h"
+#include "app/program.h"
+
+inline Program programFrom(const std::string& text, int64_t maxCommands = Program::kMaxCommands) {
+    Program program(maxCommands);
+    const std::u16string units(text.begin(), text.end());
+    program.appendLine(reinterpret_cast<const uint16_t*>(units.data()), static_cast<int32_t>(units.size()));
+    return program;
+}
+
+class ScriptedIo final : public CommandIo {
+public:
+    explicit ScriptedIo(std::vector<int32_t> codes = {}) : codes_(codes.begin(), codes.end()) {}
+    void print(uint8_t code) override { output.push_back(static_cast<char>(code)); }
+    int32_t readCode() override {
+        if (codes_.empty()) return -1;
+        const int32_t code = codes_.front();
+        codes_.pop_front();
+        return code;
+    }
+    std::string output;
+
+private:
+    std::deque<int32_t> codes_;
+};
+
+// The reference: gives up (finished = false) after maxSteps commands.
+struct ReferenceRun {
+    bool finished = false;
+    std::string output;
+    int64_t tapeSize = 64;
+    int64_t tapeOffset = 0;
+    std::vector<uint8_t> tape = std::vector<uint8_t>(64, 0);
+    int32_t head = 36;
+    int32_t pc = 0;
+
+    uint8_t& cellAt(int64_t position) {
+        if (position + tapeOffset < 0) {
+            const int64_t added = -position - tapeOffset;
+            tapeOffset = -position;
+            tape.insert(tape.begin(), static_cast<size_t>(added), 0);
+        }
+        if (position >= tapeSize) {
+            ++tapeSize;
+            tape.push_back(0);
+        }
+        return tape[static_cast<size_t>(position + tapeOffset)];
+    }
+    int eightCells() {
+        int value = 0;
+        for (int k = 0; k < 8; ++k) value |= cellAt(head + k) << (7 - k);
+        return value;
+    }
+
+    void run(const std::string& commands, std::vector<int32_t> input, int64_t maxSteps) {
+        std::deque<int32_t> codes(input.begin(), input.end());
+        for (int64_t steps = 0; steps < maxSteps; ++steps) {
+            if (pc >= static_cast<int64_t>(commands.size())) {
+                finished = true;
+                return;
+            }
+            switch (commands[static_cast<size_t>(pc)]) {
+            case '+': cellAt(head) ^= 1; ++head; break;
+            case '<': --head; break;
+            case '.':
+                if (const int value = eightCells()) output.push_back(static_cast<char>(value));
+                break;
+            case ',': {
+                const int32_t code = codes.empty() ? -1 : codes.front();
+                if (!codes.empty()) codes.pop_front();
+                for (int k = 0; k < 8; ++k) cellAt(head + k) = static_cast<uint8_t>((code >> k) & 1);
+                break;
+            }
+            case '?': pc = eightCells(); break;
+            }
+            ++pc;
+        }
+    }
+};
