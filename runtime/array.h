@@ -46,6 +46,7 @@ struct Array : Object {
     inline int32_t Sort(int32_t ascending);
     inline Array* Dimensions();
 };
+static_assert(sizeof(Array) == Array::kScaleOffset, "the scale words follow the header fields");
 
 // Bytes from the start of an array with d dimensions to its first element.
 // Every allocation, free, slice and concatenation sizes blocks through this.
