@@ -1,0 +1,71 @@
+// The file system module's initialiser and its stream functions: copying a
+// file, and opening files as streams.
+#include "runtime/exception.h"
+#include "runtime/string.h"
+#include "streams/bank.h"
+#include "streams/bankstream.h"
+#include "streams/factory.h"
+#include "streams/stream.h"
+#include "system/clib.h"
+#include "system/filesystem.h"
+
+namespace {
+
+constexpr int32_t kCopyBufferSize = 4096;
+
+}  // namespace
+
+void ovFileSystemModuleInit() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    ovCoreModuleInit();
+    ovStdCModuleInit();
+    ovBankStreamModuleInit();
+}
+
+// A write failure becomes the result 0.  Any other exception still goes to the
+// caller, but only after both streams are closed, so that no handle is lost
+// and what was written reaches the target.
+int32_t FileDuplicate(String* from, String* to) {
+    TStream* source = StreamOpenRead(from);
+    if (source == ovNullStream()) return 0;
+    TStream* target = StreamOpenWrite(to);
+    if (target == ovNullStream()) {
+        source->Close();
+        return 0;
+    }
+    int32_t result = 0;
+    Object* passOn = ovNull;
+    OV_TRY {
+        StreamCopyAll(source, target, kCopyBufferSize);
+        result = 1;
+    }
+    OV_CATCH(e) {
+        if (!ovIsInstance(e, &TStreamWriteExceptionType)) passOn = e;
+    }
+    OV_END_TRY
+    target->Close();
+    source->Close();
+    if (passOn != ovNull) ovThrow(passOn);
+    return result;
+}
+
+// A stream that cannot seek is read whole into a bank and then closed: the
+// caller only ever sees the memory stream, so nobody else could close it.
+TStream* FileOpenStream(Object* url, int32_t readable, int32_t writeable) {
+    TStream* stream = StreamOpen(url, readable, writeable);
+    if (stream == ovNullStream() || stream->Pos() != -1) return stream;
+    TBank* bank = TBankLoad(stream);
+    stream->Close();
+    return TBankStreamCreate(bank);
+}
+
+TStream* FileOpenRead(Object* url) { return FileOpenStream(url, 1, 0); }
+
+TStream* FileOpenWrite(Object* url) { return FileOpenStream(url, 0, 1); }
+
+int32_t FileCloseStream(TStream* stream) {
+    stream->Close();
+    return 0;
+}

@@ -1,0 +1,92 @@
+// Files as streams: copying, opening, and the memory stream that stands in
+// for a stream that cannot seek.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+
+#include "runtime/string.h"
+#include "streams/stream.h"
+#include "system/clib.h"
+#include "system/filesystem.h"
+#include "tests/system/support/system_test_support.h"
+
+namespace {
+
+int openDescriptors() {
+    int count = 0;
+    DIR* fds = opendir("/proc/self/fd");
+    while (readdir(fds) != nullptr) ++count;
+    closedir(fds);
+    return count;
+}
+
+class FileStreams : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ovUseWideApi = 1;
+        ovFileSystemModuleInit();
+    }
+    String* at(const std::string& name) { return ovTestAscii(dir / name); }
+    ovTestTempDir dir;
+};
+
+TEST_F(FileStreams, DuplicateCopiesWholeFilesAndClosesBothEnds) {
+    std::string content;
+    for (int i = 0; i < 3000; ++i) content += static_cast<char>(i * 7);
+    ovTestWriteFile(dir / "src", content);
+    const int before = openDescriptors();
+    EXPECT_EQ(FileDuplicate(at("src"), at("copy")), 1);
+    EXPECT_EQ(ovTestReadFile(dir / "copy"), content);
+    EXPECT_EQ(FileDuplicate(at("missing"), at("never")), 0);
+    EXPECT_FALSE(ovTestExists(dir / "never"));
+    EXPECT_EQ(FileDuplicate(at("src"), at("no/such/dir")), 0);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(FileStreams, DuplicateTurnsAWriteFailureIntoZero) {
+    ovTestWriteFile(dir / "src", std::string(64 * 1024, 'x'));
+    const int before = openDescriptors();
+    EXPECT_EQ(FileDuplicate(at("src"), ovLiteral(u"/dev/full")), 0);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST_F(FileStreams, OpenReadAndWriteGiveFileStreams) {
+    TStream* out = FileOpenWrite(at("f"));
+    ASSERT_NE(out, ovNullStream());
+    out->WriteLine(ovLiteral(u"first"));
+    EXPECT_EQ(FileCloseStream(out), 0);
+    TStream* in = FileOpenRead(at("f"));
+    ASSERT_NE(in, ovNullStream());
+    EXPECT_NE(in->Pos(), -1);
+    EXPECT_EQ(ovTestUnits(in->ReadLine()), u"first");
+    FileCloseStream(in);
+    EXPECT_EQ(FileOpenRead(at("missing")), ovNullStream());
+}
+
+// A FIFO cannot seek: its content comes back whole as a memory stream, and
+// the FIFO's own handle is closed.
+TEST_F(FileStreams, UnseekableStreamIsReadIntoMemoryAndClosed) {
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string text = "one\ntwo\n" + std::string(10000, 'z');
+    std::thread writer([&] { ovTestWriteFile(fifo, text); });
+    const int before = openDescriptors();
+    TStream* stream = FileOpenRead(at("fifo"));
+    writer.join();
+    ASSERT_NE(stream, ovNullStream());
+    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(stream->Size(), static_cast<int32_t>(text.size()));
+    EXPECT_EQ(stream->Pos(), 0);
+    EXPECT_EQ(ovTestUnits(stream->ReadLine()), u"one");
+    EXPECT_EQ(ovTestUnits(stream->ReadLine()), u"two");
+    EXPECT_EQ(stream->ReadLine()->length, 10000);
+    EXPECT_EQ(stream->Eof(), 1);
+    FileCloseStream(stream);
+}
+
+}  // namespace
