@@ -1,7 +1,5 @@
 // Strings made from arrays and arrays made from Strings: splitting, joining
 // and creation from Byte, Short and Int arrays.
-#include <cstring>
-
 #include "runtime/array.h"
 #include "runtime/string.h"
 #include "runtime/string_internal.h"
@@ -54,7 +52,7 @@ Array* ovStringSplit(String* s, String* separator) {
         // The element address is taken after the piece exists: making it may
         // run a collection, and the array is reached through pieces, not
         // through a pointer into it.
-        String* piece = ovStringSlice(s, from, to);
+        String* piece = ovStringCopyRange(s, from, to - from);
         ovStore(pieces->elements<String*>()[k++], piece);
     });
     return pieces;
@@ -70,10 +68,10 @@ String* ovStringJoin(String* separator, Array* parts) {
     uint16_t* out = result->units();
     for (int32_t i = 0; i < n; ++i) {
         if (i > 0) {
-            std::memcpy(out, separator->units(), 2 * static_cast<size_t>(separator->length));
+            ovCopyUnits(out, separator->units(), separator->length);
             out += separator->length;
         }
-        std::memcpy(out, elements[i]->units(), 2 * static_cast<size_t>(elements[i]->length));
+        ovCopyUnits(out, elements[i]->units(), elements[i]->length);
         out += elements[i]->length;
     }
     ovKeepAlive(parts);

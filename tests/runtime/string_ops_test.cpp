@@ -42,6 +42,31 @@ TEST(StringFind, StartRules) {
     EXPECT_EQ(ovStringFind(str(u"aab"), str(u"ab"), 0), 1);
 }
 
+TEST(StringFind, AgreesWithTheStandardLibraryOnLongTexts) {
+    // Texts over a two-letter alphabet are full of near misses: candidates
+    // whose first and last units match while the middle differs.
+    uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int round = 0; round < 150; ++round) {
+        std::u16string haystack(20 + next() % 60, u'a');
+        for (auto& unit : haystack) unit = next() % 4 == 0 ? u'b' : u'a';
+        std::u16string needle(1 + next() % 6, u'a');
+        for (auto& unit : needle) unit = next() % 3 == 0 ? u'b' : u'a';
+        const auto start = static_cast<int32_t>(next() % haystack.size());
+        const size_t expected = haystack.find(needle, start);
+        ASSERT_EQ(ovStringFind(str(haystack), str(needle), start),
+                  expected == std::u16string::npos ? -1 : static_cast<int32_t>(expected))
+            << "round " << round;
+    }
+}
+
+TEST(StringFind, MatchAtTheVeryEnd) {
+    const std::u16string text = std::u16string(37, u'x') + u"xyz";
+    EXPECT_EQ(ovStringFind(str(text), str(u"xyz"), 0), 37);
+    EXPECT_EQ(ovStringFind(str(text), str(u"z"), 0), 39);
+    EXPECT_EQ(ovStringFind(str(text), str(u"xyzx"), 0), -1);
+}
+
 TEST(StringFindLast, StartCountsFromTheEnd) {
     String* s = str(u"abcabc");
     EXPECT_EQ(ovStringFindLast(s, str(u"abc"), 0), 3);
