@@ -33,23 +33,18 @@ std::set<std::u16string> readAll(ovDirectory* handle) {
     return names;
 }
 
-TEST_F(CLibFiles, OpenWritesAndReadsFiles) {
-    FILE* out = ovFileOpen(at("f.txt"), ovLiteral(u"wb"));
-    ASSERT_NE(out, nullptr);
-    EXPECT_GE(ovFilePutText(ovTestString(u"caf\u00e9"), out), 0);
-    std::fclose(out);
-    EXPECT_EQ(ovTestReadFile(dir / "f.txt"), "caf\xc3\xa9");
-    EXPECT_EQ(ovFileOpen(at("missing"), ovLiteral(u"rb")), nullptr);
-    EXPECT_EQ(ovFilePutText(ovLiteral(u"x"), nullptr), EOF);
-}
-
 TEST_F(CLibFiles, NamesFollowTheTextRuleOfTheFlag) {
     String* name = ovTestString(ovTestUnits(ovTestAscii(dir.path())) + u"/\u00e9\u0141");
-    std::fclose(ovFileOpen(name, ovLiteral(u"wb")));
-    EXPECT_TRUE(ovTestExists(dir / "\xc3\xa9\xc5\x81"));
+    FILE* out = ovFileOpen(name, ovLiteral(u"wb"));
+    ASSERT_NE(out, nullptr);
+    EXPECT_GE(ovFilePutText(name, out), 0);
+    std::fclose(out);
+    EXPECT_EQ(ovTestReadFile(dir / "\xc3\xa9\xc5\x81"), dir.path() + "/\xc3\xa9\xc5\x81");
     ovUseWideApi = 0;
     std::fclose(ovFileOpen(name, ovLiteral(u"wb")));
     EXPECT_TRUE(ovTestExists(dir / "\xe9" "A"));
+    EXPECT_EQ(ovFileOpen(ovTestAscii(dir / "missing"), ovLiteral(u"rb")), nullptr);
+    EXPECT_EQ(ovFilePutText(name, nullptr), EOF);
 }
 
 TEST_F(CLibFiles, NameWithInvalidUtf8ReachesTheSameFileAgain) {
@@ -131,15 +126,9 @@ TEST_F(CLibFiles, MakeDirAppliesThePermissionBitsUnderTheUmask) {
     EXPECT_EQ(ovChmod(at("e"), 0701), 0);
     EXPECT_EQ(modeOf("e"), 0701);
     EXPECT_EQ(ovChmod(at("missing"), 0700), -1);
-}
-
-TEST_F(CLibFiles, RemoveDirTakesOnlyEmptyDirectories) {
-    mkdir((dir / "d").c_str(), 0700);
-    ovTestWriteFile(dir / "d/f", "x");
-    EXPECT_EQ(ovRemoveDir(at("d")), -1);
-    unlink((dir / "d/f").c_str());
+    ovTestWriteFile(dir / "e/f", "x");
+    EXPECT_EQ(ovRemoveDir(at("e")), -1);
     EXPECT_EQ(ovRemoveDir(at("d")), 0);
-    EXPECT_FALSE(ovTestExists(dir / "d"));
 }
 
 TEST_F(CLibFiles, RenameNeverReplacesAnExistingTarget) {

@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "runtime/string.h"
+#include "streams/bankstream.h"
+#include "streams/factory.h"
 #include "streams/stream.h"
 #include "system/clib.h"
 #include "system/filesystem.h"
@@ -34,6 +36,15 @@ protected:
     String* at(const std::string& name) { return ovTestAscii(dir / name); }
     ovTestTempDir dir;
 };
+
+// The module pulls in the bank stream module, whose factory is the first one
+// linked into the chain (and so the last one asked).
+TEST_F(FileStreams, InitialiserLinksTheBankStreamFactory) {
+    ASSERT_NE(factoryChain, ovNull);
+    TStreamFactory* last = factoryChain;
+    while (last->_succ != ovNull) last = last->_succ;
+    EXPECT_TRUE(ovIsInstance(last, &TBankStreamFactoryType));
+}
 
 TEST_F(FileStreams, DuplicateCopiesWholeFilesAndClosesBothEnds) {
     std::string content;
