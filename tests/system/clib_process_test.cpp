@@ -1,6 +1,8 @@
 // Command lines and child processes, the console, the environment, calendar
 // time and the module initialiser of the C-library layer.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -71,10 +73,18 @@ TEST(ConsoleGetChar, NarrowGivesBytesThenMinusOne) {
 
 TEST(ConsolePutLine, WritesTheTextAndALineFeed) {
     ovTestTempDir dir;
-    ASSERT_NE(std::freopen((dir / "stdout").c_str(), "wb", stdout), nullptr);
-    ovUseWideApi = 1;
-    EXPECT_GE(ovConsolePutLine(ovTestString(u"caf\u00e9")), 0);
+    // Standard output goes to a file for the call and comes back afterwards.
     std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    const int file = open((dir / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(dup2(file, STDOUT_FILENO), 0);
+    ovUseWideApi = 1;
+    const int32_t result = ovConsolePutLine(ovTestString(u"caf\u00e9"));
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    close(file);
+    EXPECT_GE(result, 0);
     EXPECT_EQ(ovTestReadFile(dir / "stdout"), "caf\xc3\xa9\n");
 }
 
