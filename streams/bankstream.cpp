@@ -1,0 +1,142 @@
+// Bank streams and their factory.
+#include "streams/bankstream.h"
+
+#include <climits>
+#include <cstdint>
+
+#include "runtime/memory.h"
+#include "streams/memspan.h"
+#include "streams/class_support.h"
+
+namespace {
+
+TBankStreamClass bankStreamRecord{};
+TStreamFactoryClass bankStreamFactoryRecord{};
+
+TBankStream* asBankStream(TIO* io) { return static_cast<TBankStream*>(io); }
+
+int32_t bankStreamPos(TIO* io) { return asBankStream(io)->_pos; }
+int32_t bankStreamSize(TIO* io) { return asBankStream(io)->_bank->Size(); }
+
+int32_t bankStreamSeek(TIO* io, int32_t pos) {
+    TBankStream* self = asBankStream(io);
+    self->_pos = ovClampPosition(pos, self->_bank->Size());
+    return self->_pos;
+}
+
+int32_t bankStreamRead(TIO* io, uint8_t* buffer, int32_t count) {
+    TBankStream* self = asBankStream(io);
+    const int32_t n = ovBytesWithin(self->_pos, self->_bank->Size(), count);
+    if (n == 0) return 0;
+    ovMemMove(buffer, self->_bank->Buf() + self->_pos, static_cast<size_t>(n));
+    self->_pos += n;
+    return n;
+}
+
+// Grows the bank to size.  Growing may move the bank's bytes, so a source
+// that lies inside them (a bank written to its own stream) is followed to
+// their new place.
+const uint8_t* growBank(TBank* bank, int32_t size, const uint8_t* source) {
+    const auto old = reinterpret_cast<uintptr_t>(bank->Buf());
+    const auto from = reinterpret_cast<uintptr_t>(source);
+    const bool inside = from >= old && from < old + static_cast<uint32_t>(bank->Size());
+    bank->Resize(size);
+    return inside ? bank->Buf() + (from - old) : source;
+}
+
+int32_t bankStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
+    TBankStream* self = asBankStream(io);
+    TBank* bank = self->_bank;
+    const int32_t size = bank->Size();
+    if (count <= 0 || self->_pos > size) return 0;
+    // A bank holds at most INT32_MAX bytes.
+    const int32_t n = count > INT32_MAX - self->_pos ? INT32_MAX - self->_pos : count;
+    if (n == 0) return 0;
+    if (self->_pos + n > size) buffer = growBank(bank, self->_pos + n, buffer);
+    ovMemMove(bank->Buf() + self->_pos, buffer, static_cast<size_t>(n));
+    self->_pos += n;
+    return n;
+}
+
+int32_t bankStreamNew(Object* self) {
+    TStreamNew(self);
+    self->cls = &bankStreamRecord;
+    auto* stream = static_cast<TBankStream*>(self);
+    stream->_pos = 0;
+    ovInitRef(stream->_bank, ovNullBank());
+    return 0;
+}
+
+int32_t bankStreamDelete(Object* self) {
+    ovReleaseRef(static_cast<TBankStream*>(self)->_bank);
+    self->cls = &TStreamType;
+    return TStreamDelete(self);
+}
+
+TStream* bankFactoryCreateStream(TStreamFactory*, Object* target, String*, String*, int32_t, int32_t) {
+    Object* bank = ovObjectDowncast(target, &TBankType);
+    if (bank == ovNull) return ovNullStream();
+    return BankStreamOpen(static_cast<TBank*>(bank));
+}
+
+const ovScopeEntry bankStreamEntries[] = {
+    ovFieldEntry("_pos", "i", offsetof(TBankStream, _pos)),
+    ovFieldEntry("_bank", ":TBank", offsetof(TBankStream, _bank)),
+    ovMethodEntry("New", "()i", offsetof(TBankStreamClass, New)),
+    ovMethodEntry("Delete", "()i", offsetof(TBankStreamClass, Delete)),
+    ovMethodEntry("Pos", "()i", offsetof(TBankStreamClass, Pos)),
+    ovMethodEntry("Size", "()i", offsetof(TBankStreamClass, Size)),
+    ovMethodEntry("Seek", "(i)i", offsetof(TBankStreamClass, Seek)),
+    ovMethodEntry("Read", "(*b,i)i", offsetof(TBankStreamClass, Read)),
+    ovMethodEntry("Write", "(*b,i)i", offsetof(TBankStreamClass, Write)),
+    ovFunctionEntry("Create", "(:TBank):TBankStream", offsetof(TBankStreamClass, Create)),
+    ovScopeEndEntry,
+};
+
+constexpr ovScope bankStreamScope = {OV_SCOPE_CLASS, "TBankStream", bankStreamEntries};
+constexpr ovScope bankStreamFactoryScope = {OV_SCOPE_CLASS, "TBankStreamFactory", ovFactoryOverrideEntries};
+
+void fillRecords() {
+    TBankStreamClass& r = bankStreamRecord;
+    ovDeriveClass(r, TStreamType, &bankStreamScope, static_cast<int32_t>(sizeof(TBankStream)));
+    r.New = bankStreamNew;
+    r.Delete = bankStreamDelete;
+    r.Pos = bankStreamPos;
+    r.Size = bankStreamSize;
+    r.Seek = bankStreamSeek;
+    r.Read = bankStreamRead;
+    r.Write = bankStreamWrite;
+    r.Create = TBankStreamCreate;
+
+    TStreamFactoryClass& f = bankStreamFactoryRecord;
+    ovDeriveClass(f, TStreamFactoryType, &bankStreamFactoryScope, static_cast<int32_t>(sizeof(TBankStreamFactory)));
+    f.New = ovFactorySubclassNew<bankStreamFactoryRecord>;
+    f.CreateStream = bankFactoryCreateStream;
+}
+
+}  // namespace
+
+const TBankStreamClass& TBankStreamType = bankStreamRecord;
+const TStreamFactoryClass& TBankStreamFactoryType = bankStreamFactoryRecord;
+
+TBankStream* TBankStreamCreate(TBank* bank) {
+    auto* stream = ovNew<TBankStream>(&bankStreamRecord);
+    ovStore(stream->_bank, bank);
+    return stream;
+}
+
+TBankStream* BankStreamOpen(TBank* bank) {
+    if (bank == ovNullBank()) bank = BankNew(0);
+    return bankStreamRecord.Create(bank);
+}
+
+void ovBankStreamModuleInit() {
+    static bool initialised = false;
+    if (initialised) return;
+    initialised = true;
+    ovBankModuleInit();
+    fillRecords();
+    ovObjectRegisterType(&bankStreamRecord);
+    ovObjectRegisterType(&bankStreamFactoryRecord);
+    ovObjectNew(&bankStreamFactoryRecord);  // links itself into the chain, which holds it
+}

@@ -1,0 +1,131 @@
+// RAM streams and the "incbin" factory.
+#include "streams/ramstream.h"
+
+#include "runtime/embedded.h"
+#include "runtime/memory.h"
+#include "runtime/string.h"
+#include "streams/memspan.h"
+#include "streams/class_support.h"
+
+namespace {
+
+TRamStreamClass ramStreamRecord{};
+TStreamFactoryClass ramStreamFactoryRecord{};
+
+TRamStream* asRamStream(TIO* io) { return static_cast<TRamStream*>(io); }
+
+int32_t ramStreamPos(TIO* io) { return asRamStream(io)->_pos; }
+int32_t ramStreamSize(TIO* io) { return asRamStream(io)->_size; }
+
+int32_t ramStreamSeek(TIO* io, int32_t pos) {
+    TRamStream* self = asRamStream(io);
+    self->_pos = ovClampPosition(pos, self->_size);
+    return self->_pos;
+}
+
+int32_t ramStreamRead(TIO* io, uint8_t* buffer, int32_t count) {
+    TRamStream* self = asRamStream(io);
+    if (self->_read == 0) return 0;
+    const int32_t n = ovBytesWithin(self->_pos, self->_size, count);
+    if (n == 0) return 0;
+    ovMemMove(buffer, self->_buf + self->_pos, static_cast<size_t>(n));
+    self->_pos += n;
+    return n;
+}
+
+int32_t ramStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
+    TRamStream* self = asRamStream(io);
+    if (self->_write == 0) return 0;
+    const int32_t n = ovBytesWithin(self->_pos, self->_size, count);
+    if (n == 0) return 0;
+    ovMemMove(self->_buf + self->_pos, buffer, static_cast<size_t>(n));
+    self->_pos += n;
+    return n;
+}
+
+int32_t ramStreamNew(Object* self) {
+    TStreamNew(self);
+    self->cls = &ramStreamRecord;
+    auto* stream = static_cast<TRamStream*>(self);
+    stream->_pos = 0;
+    stream->_size = 0;
+    stream->_buf = nullptr;
+    stream->_read = 0;
+    stream->_write = 0;
+    return 0;
+}
+
+// Embedded files are read-only: the factory refuses to open them for writing.
+TStream* ramFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable,
+                                int32_t writeable) {
+    if (writeable != 0 || ovStringCompare(protocol, ovLiteral(u"incbin")) != 0) return ovNullStream();
+    const uint8_t* address = ovEmbeddedAddress(path);
+    if (address == nullptr) return ovNullStream();
+    // Writing is refused above, so the embedded bytes are never written.
+    return TRamStreamCreate(const_cast<uint8_t*>(address), ovEmbeddedLength(path), readable, writeable);
+}
+
+const ovScopeEntry ramStreamEntries[] = {
+    ovFieldEntry("_pos", "i", offsetof(TRamStream, _pos)),
+    ovFieldEntry("_size", "i", offsetof(TRamStream, _size)),
+    ovFieldEntry("_buf", "*b", offsetof(TRamStream, _buf)),
+    ovFieldEntry("_read", "i", offsetof(TRamStream, _read)),
+    ovFieldEntry("_write", "i", offsetof(TRamStream, _write)),
+    ovMethodEntry("New", "()i", offsetof(TRamStreamClass, New)),
+    ovMethodEntry("Pos", "()i", offsetof(TRamStreamClass, Pos)),
+    ovMethodEntry("Size", "()i", offsetof(TRamStreamClass, Size)),
+    ovMethodEntry("Seek", "(i)i", offsetof(TRamStreamClass, Seek)),
+    ovMethodEntry("Read", "(*b,i)i", offsetof(TRamStreamClass, Read)),
+    ovMethodEntry("Write", "(*b,i)i", offsetof(TRamStreamClass, Write)),
+    ovFunctionEntry("Create", "(*b,i,i,i):TRamStream", offsetof(TRamStreamClass, Create)),
+    ovScopeEndEntry,
+};
+
+constexpr ovScope ramStreamScope = {OV_SCOPE_CLASS, "TRamStream", ramStreamEntries};
+constexpr ovScope ramStreamFactoryScope = {OV_SCOPE_CLASS, "TRamStreamFactory", ovFactoryOverrideEntries};
+
+void fillRecords() {
+    TRamStreamClass& r = ramStreamRecord;
+    ovDeriveClass(r, TStreamType, &ramStreamScope, static_cast<int32_t>(sizeof(TRamStream)));
+    r.New = ramStreamNew;
+    r.Pos = ramStreamPos;
+    r.Size = ramStreamSize;
+    r.Seek = ramStreamSeek;
+    r.Read = ramStreamRead;
+    r.Write = ramStreamWrite;
+    r.Create = TRamStreamCreate;
+
+    TStreamFactoryClass& f = ramStreamFactoryRecord;
+    ovDeriveClass(f, TStreamFactoryType, &ramStreamFactoryScope, static_cast<int32_t>(sizeof(TRamStreamFactory)));
+    f.New = ovFactorySubclassNew<ramStreamFactoryRecord>;
+    f.CreateStream = ramFactoryCreateStream;
+}
+
+}  // namespace
+
+const TRamStreamClass& TRamStreamType = ramStreamRecord;
+const TStreamFactoryClass& TRamStreamFactoryType = ramStreamFactoryRecord;
+
+TRamStream* TRamStreamCreate(uint8_t* address, int32_t size, int32_t readable, int32_t writeable) {
+    auto* stream = ovNew<TRamStream>(&ramStreamRecord);
+    stream->_buf = address;
+    stream->_size = size > 0 ? size : 0;
+    stream->_read = readable;
+    stream->_write = writeable;
+    return stream;
+}
+
+TRamStream* RamStreamOpen(uint8_t* address, int32_t size, int32_t readable, int32_t writeable) {
+    return ramStreamRecord.Create(address, size, readable, writeable);
+}
+
+void ovRamStreamModuleInit() {
+    static bool initialised = false;
+    if (initialised) return;
+    initialised = true;
+    ovStreamModuleInit();
+    fillRecords();
+    ovObjectRegisterType(&ramStreamRecord);
+    ovObjectRegisterType(&ramStreamFactoryRecord);
+    ovObjectNew(&ramStreamFactoryRecord);  // links itself into the chain, which holds it
+}
