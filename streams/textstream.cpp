@@ -1,0 +1,521 @@
+// Text streams, their factory, and the whole-text load and save functions.
+#include "streams/textstream.h"
+
+#include "runtime/exception.h"
+#include "runtime/memory.h"
+#include "runtime/string.h"
+#include "streams/class_support.h"
+
+namespace {
+
+// A buffer of units that grows as it fills: the first 1024 units live in the
+// buffer itself, so reading a short line allocates nothing; beyond that it
+// doubles on the raw heap (doubling keeps a long text linear to read).  It
+// never holds more units than a String can.
+template <class Unit>
+class GrowBuffer {
+public:
+    GrowBuffer() = default;
+    GrowBuffer(const GrowBuffer&) = delete;
+    GrowBuffer& operator=(const GrowBuffer&) = delete;
+    ~GrowBuffer() {
+        if (data_ != inline_) ovMemFree(data_);
+    }
+
+    void push(Unit unit) {
+        if (size_ == capacity_) grow();
+        data_[size_++] = unit;
+    }
+    // Room for at least one more unit, to be filled through spare().
+    void reserveSpare() {
+        if (size_ == capacity_) grow();
+    }
+    Unit* spare() { return data_ + size_; }
+    int32_t spareCount() const { return capacity_ - size_; }
+    void commit(int32_t count) { size_ += count; }
+
+    const Unit* data() const { return data_; }
+    int32_t size() const { return size_; }
+
+private:
+    static constexpr int32_t kInline = 1024;
+
+    void grow() {
+        if (capacity_ >= OV_STRING_MAX_LENGTH) ovRuntimeError("String too long");
+        const int32_t capacity = capacity_ > OV_STRING_MAX_LENGTH / 2 ? OV_STRING_MAX_LENGTH : capacity_ * 2;
+        auto* data = static_cast<Unit*>(ovMemAlloc(sizeof(Unit) * static_cast<size_t>(capacity)));
+        ovMemCopy(data, data_, sizeof(Unit) * static_cast<size_t>(size_));
+        if (data_ != inline_) ovMemFree(data_);
+        data_ = data;
+        capacity_ = capacity;
+    }
+
+    Unit inline_[kInline];
+    Unit* data_ = inline_;
+    int32_t size_ = 0;
+    int32_t capacity_ = kInline;
+};
+
+TTextStreamClass textStreamRecord{};
+TStreamFactoryClass textStreamFactoryRecord{};
+
+TTextStream* asText(Object* self) { return static_cast<TTextStream*>(self); }
+
+// ---------------------------------------------------------------------------
+// Raw bytes of the wrapped stream
+// ---------------------------------------------------------------------------
+
+int32_t textReadRawByte(TTextStream* self) { return self->_stream->ReadByte(); }
+int32_t textWriteRawByte(TTextStream* self, int32_t n) { return self->_stream->WriteByte(n); }
+
+// ---------------------------------------------------------------------------
+// Characters
+// ---------------------------------------------------------------------------
+
+// The UTF-8 character whose lead byte is b; continuation bytes are taken as
+// they come, so the result may lie outside 0..65535 for malformed input.
+int32_t decodeUtf8(TTextStream* self, int32_t b) {
+    if (b < 128) return b;
+    if (b < 224) {
+        const int32_t c = self->_ReadByte();
+        return (b - 192) * 64 + (c - 128);
+    }
+    const int32_t c = self->_ReadByte();
+    const int32_t d = self->_ReadByte();
+    if (b < 240) return (b - 224) * 4096 + (c - 128) * 64 + (d - 128);
+    return 0;  // four-byte sequences are beyond 16-bit characters; the fourth byte stays unread
+}
+
+// The character that starts with the byte b already read.
+int32_t decodeAfter(TTextStream* self, int32_t b) {
+    switch (self->_encoding) {
+        case TTextStream::LATIN1:
+            return b;
+        case TTextStream::UTF8:
+            return decodeUtf8(self, b);
+        case TTextStream::UTF16BE:
+            return b * 256 + self->_ReadByte();
+        case TTextStream::UTF16LE:
+            return b + self->_ReadByte() * 256;
+        default:
+            return 0;
+    }
+}
+
+int32_t textReadChar(TTextStream* self) { return decodeAfter(self, self->_ReadByte()); }
+
+int32_t writeUtf8(TTextStream* self, int32_t c) {
+    if (c < 128) return self->_WriteByte(c);
+    if (c < 2048) {
+        self->_WriteByte(c / 64 | 192);
+        return self->_WriteByte(c % 64 | 128);
+    }
+    self->_WriteByte(c / 4096 | 224);
+    self->_WriteByte(c / 64 % 64 | 128);
+    return self->_WriteByte(c % 64 | 128);
+}
+
+int32_t textWriteChar(TTextStream* self, int32_t c) {
+    switch (self->_encoding) {
+        case TTextStream::LATIN1:
+            self->_WriteByte(c);
+            break;
+        case TTextStream::UTF8:
+            writeUtf8(self, c);
+            break;
+        case TTextStream::UTF16BE:
+            self->_WriteByte(c / 256);
+            self->_WriteByte(c);
+            break;
+        case TTextStream::UTF16LE:
+            self->_WriteByte(c);
+            self->_WriteByte(c / 256);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Hexadecimal bytes
+// ---------------------------------------------------------------------------
+
+constexpr int32_t kHexBytesPerLine = 32;
+
+int32_t textFlushRead(TTextStream* self) {
+    if (self->_bufcount == 0) return 0;
+    int32_t b = self->_ReadByte();
+    if (b == 13) b = self->_ReadByte();
+    if (b != 10) ovThrow(ovLiteral(u"Malformed line terminator"));
+    self->_bufcount = 0;
+    return 0;
+}
+
+int32_t textFlushWrite(TTextStream* self) {
+    if (self->_bufcount == 0) return 0;
+    self->_WriteByte(13);
+    self->_WriteByte(10);
+    self->_bufcount = 0;
+    return 0;
+}
+
+// "0"-"9" and "A"-"F" give 0 to 15; anything else gives some other value,
+// which the byte takes as it comes.
+int32_t hexDigitValue(int32_t character) {
+    const int32_t value = character - 48;
+    return value > 9 ? value - 7 : value;
+}
+
+int32_t hexDigit(int32_t value) { return value < 10 ? 48 + value : 55 + value; }
+
+int32_t textRead(TIO* io, uint8_t* buf, int32_t count) {
+    TTextStream* self = asText(io);
+    for (int32_t i = 0; i < count; ++i) {
+        if (self->_bufcount == kHexBytesPerLine) self->_FlushRead();
+        const int32_t high = hexDigitValue(self->_ReadByte());
+        const int32_t low = hexDigitValue(self->_ReadByte());
+        buf[i] = static_cast<uint8_t>(high * 16 | low);
+        ++self->_bufcount;
+    }
+    return count > 0 ? count : 0;
+}
+
+int32_t textWrite(TIO* io, const uint8_t* buf, int32_t count) {
+    TTextStream* self = asText(io);
+    for (int32_t i = 0; i < count; ++i) {
+        self->_WriteByte(hexDigit(buf[i] >> 4));
+        self->_WriteByte(hexDigit(buf[i] & 15));
+        if (++self->_bufcount == kHexBytesPerLine) self->_FlushWrite();
+    }
+    return count > 0 ? count : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Lines and strings
+// ---------------------------------------------------------------------------
+
+String* textReadLine(TStream* stream) {
+    TTextStream* self = asText(stream);
+    self->_FlushRead();
+    GrowBuffer<uint16_t> line;
+    while (self->Eof() == 0) {
+        const int32_t c = self->ReadChar();
+        if (c == 0 || c == 10) break;
+        if (c != 13) line.push(static_cast<uint16_t>(c));
+    }
+    return ovStringFromShorts(line.data(), line.size());
+}
+
+// Reads to the end.  A stream that learns of its end only when a read comes
+// back empty (a pipe, the console) ends the text there too, provided no
+// character was cut short: the text read so far is the whole of it.
+String* textReadFile(TTextStream* self) {
+    self->_FlushRead();
+    GrowBuffer<uint16_t> text;
+    bool inCharacter = false;
+    OV_TRY {
+        while (self->Eof() == 0) {
+            const int32_t first = self->_ReadByte();
+            inCharacter = true;
+            text.push(static_cast<uint16_t>(decodeAfter(self, first)));
+            inCharacter = false;
+        }
+    }
+    OV_CATCH(e) {
+        if (inCharacter || !ovIsInstance(e, &TStreamReadExceptionType)) ovThrow(e);
+    }
+    OV_END_TRY
+    return ovStringFromShorts(text.data(), text.size());
+}
+
+String* textReadString(TStream* stream, int32_t length) {
+    TTextStream* self = asText(stream);
+    self->_FlushRead();
+    GrowBuffer<uint16_t> text;
+    for (int32_t i = 0; i < length; ++i) text.push(static_cast<uint16_t>(self->ReadChar()));
+    return ovStringFromShorts(text.data(), text.size());
+}
+
+int32_t writeCharacters(TTextStream* self, String* text) {
+    const uint16_t* units = text->units();
+    for (int32_t i = 0; i < text->length; ++i) self->WriteChar(units[i]);
+    ovKeepAlive(text);
+    return 0;
+}
+
+int32_t textWriteString(TStream* stream, String* text) {
+    TTextStream* self = asText(stream);
+    self->_FlushWrite();
+    return writeCharacters(self, text);
+}
+
+int32_t textWriteLine(TStream* stream, String* text) {
+    TTextStream* self = asText(stream);
+    self->_FlushWrite();
+    self->WriteString(text);
+    self->WriteString(ovLiteral(u"\r\n"));
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Numbers as decimal lines
+// ---------------------------------------------------------------------------
+
+template <class T, T (*Parse)(String*)>
+T textReadNumber(TStream* stream) {
+    TTextStream* self = asText(stream);
+    self->_FlushRead();
+    return Parse(self->ReadLine());
+}
+
+template <class T, String* (*Format)(T)>
+int32_t textWriteNumber(TStream* stream, T n) {
+    TTextStream* self = asText(stream);
+    self->_FlushWrite();
+    self->WriteLine(Format(n));
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+// ---------------------------------------------------------------------------
+
+int32_t textStreamNew(Object* self) {
+    TStreamWrapperType.New(self);
+    self->cls = &textStreamRecord;
+    asText(self)->_encoding = 0;
+    asText(self)->_bufcount = 0;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The factory
+// ---------------------------------------------------------------------------
+
+// The encoding a protocol names, or 0.
+int32_t encodingOfProtocol(String* protocol) {
+    struct Named {
+        String* name;
+        int32_t encoding;
+    };
+    const Named protocols[] = {
+        {ovLiteral(u"latin1"), TTextStream::LATIN1},
+        {ovLiteral(u"utf8"), TTextStream::UTF8},
+        {ovLiteral(u"utf16be"), TTextStream::UTF16BE},
+        {ovLiteral(u"utf16le"), TTextStream::UTF16LE},
+    };
+    for (const Named& named : protocols)
+        if (ovStringCompare(protocol, named.name) == 0) return named.encoding;
+    return 0;
+}
+
+TStream* textFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable,
+                                 int32_t writeable) {
+    const int32_t encoding = encodingOfProtocol(protocol);
+    if (encoding == 0) return ovNullStream();
+    TStream* inner = StreamOpen(path, readable, writeable);
+    if (inner == ovNullStream()) return inner;
+    return TTextStreamCreate(inner, encoding);
+}
+
+// ---------------------------------------------------------------------------
+// Reflection
+// ---------------------------------------------------------------------------
+
+#define OV_TEXT_METHOD(name, type) ovMethodEntry(#name, type, offsetof(TTextStreamClass, name))
+
+const ovScopeEntry textStreamEntries[] = {
+    ovConstantEntry("LATIN1", ovLiteral(u"1")),
+    ovConstantEntry("UTF8", ovLiteral(u"2")),
+    ovConstantEntry("UTF16BE", ovLiteral(u"3")),
+    ovConstantEntry("UTF16LE", ovLiteral(u"4")),
+    ovFieldEntry("_encoding", "i", offsetof(TTextStream, _encoding)),
+    ovFieldEntry("_bufcount", "i", offsetof(TTextStream, _bufcount)),
+    OV_TEXT_METHOD(New, "()i"),
+    OV_TEXT_METHOD(Read, "(*b,i)i"),
+    OV_TEXT_METHOD(Write, "(*b,i)i"),
+    OV_TEXT_METHOD(ReadByte, "()i"),
+    OV_TEXT_METHOD(WriteByte, "(i)i"),
+    OV_TEXT_METHOD(ReadShort, "()i"),
+    OV_TEXT_METHOD(WriteShort, "(i)i"),
+    OV_TEXT_METHOD(ReadInt, "()i"),
+    OV_TEXT_METHOD(WriteInt, "(i)i"),
+    OV_TEXT_METHOD(ReadLong, "()l"),
+    OV_TEXT_METHOD(WriteLong, "(l)i"),
+    OV_TEXT_METHOD(ReadFloat, "()f"),
+    OV_TEXT_METHOD(WriteFloat, "(f)i"),
+    OV_TEXT_METHOD(ReadDouble, "()d"),
+    OV_TEXT_METHOD(WriteDouble, "(d)i"),
+    OV_TEXT_METHOD(ReadLine, "()$"),
+    OV_TEXT_METHOD(ReadFile, "()$"),
+    OV_TEXT_METHOD(WriteLine, "($)i"),
+    OV_TEXT_METHOD(ReadString, "(i)$"),
+    OV_TEXT_METHOD(WriteString, "($)i"),
+    OV_TEXT_METHOD(ReadChar, "()i"),
+    OV_TEXT_METHOD(WriteChar, "(i)i"),
+    ovFunctionEntry("Create", "(:TStream,i):TTextStream", offsetof(TTextStreamClass, Create)),
+    OV_TEXT_METHOD(_ReadByte, "()i"),
+    OV_TEXT_METHOD(_WriteByte, "(i)i"),
+    OV_TEXT_METHOD(_FlushRead, "()i"),
+    OV_TEXT_METHOD(_FlushWrite, "()i"),
+    ovScopeEndEntry,
+};
+#undef OV_TEXT_METHOD
+
+constexpr ovScope textStreamScope = {OV_SCOPE_CLASS, "TTextStream", textStreamEntries};
+constexpr ovScope textStreamFactoryScope = {OV_SCOPE_CLASS, "TTextStreamFactory", ovFactoryOverrideEntries};
+
+void fillTextStreamRecord() {
+    TTextStreamClass& r = textStreamRecord;
+    ovDeriveClass(r, TStreamWrapperType, &textStreamScope, static_cast<int32_t>(sizeof(TTextStream)));
+    r.New = textStreamNew;
+    r.Read = textRead;
+    r.Write = textWrite;
+    r.ReadByte = textReadNumber<int32_t, ovStringToInt>;
+    r.WriteByte = textWriteNumber<int32_t, ovStringFromInt>;
+    r.ReadShort = textReadNumber<int32_t, ovStringToInt>;
+    r.WriteShort = textWriteNumber<int32_t, ovStringFromInt>;
+    r.ReadInt = textReadNumber<int32_t, ovStringToInt>;
+    r.WriteInt = textWriteNumber<int32_t, ovStringFromInt>;
+    r.ReadLong = textReadNumber<int64_t, ovStringToLong>;
+    r.WriteLong = textWriteNumber<int64_t, ovStringFromLong>;
+    r.ReadFloat = textReadNumber<float, ovStringToFloat>;
+    r.WriteFloat = textWriteNumber<float, ovStringFromFloat>;
+    r.ReadDouble = textReadNumber<double, ovStringToDouble>;
+    r.WriteDouble = textWriteNumber<double, ovStringFromDouble>;
+    r.ReadLine = textReadLine;
+    r.ReadFile = textReadFile;
+    r.WriteLine = textWriteLine;
+    r.ReadString = textReadString;
+    r.WriteString = textWriteString;
+    r.ReadChar = textReadChar;
+    r.WriteChar = textWriteChar;
+    r.Create = TTextStreamCreate;
+    r._ReadByte = textReadRawByte;
+    r._WriteByte = textWriteRawByte;
+    r._FlushRead = textFlushRead;
+    r._FlushWrite = textFlushWrite;
+}
+
+void fillTextStreamFactoryRecord() {
+    TStreamFactoryClass& r = textStreamFactoryRecord;
+    ovDeriveClass(r, TStreamFactoryType, &textStreamFactoryScope, static_cast<int32_t>(sizeof(TTextStreamFactory)));
+    r.New = ovFactorySubclassNew<textStreamFactoryRecord>;
+    r.CreateStream = textFactoryCreateStream;
+}
+
+// ---------------------------------------------------------------------------
+// Whole texts
+// ---------------------------------------------------------------------------
+
+// One byte of the stream, or false at its end: Eof, or a read that returns
+// nothing (a stream that cannot tell its end in advance).
+bool readMarkByte(TStream* stream, int32_t* byte) {
+    uint8_t b = 0;
+    if (stream->Eof() != 0 || stream->Read(&b, 1) != 1) return false;
+    *byte = b;
+    return true;
+}
+
+struct ByteOrderMark {
+    int32_t encoding;  // 0 when the text starts with no mark
+    uint8_t bytes[3];  // the bytes read looking for it
+    int32_t count;
+};
+
+ByteOrderMark detectByteOrderMark(TStream* stream) {
+    ByteOrderMark mark{};
+    int32_t b = 0;
+    while (mark.count < 2 && readMarkByte(stream, &b)) mark.bytes[mark.count++] = static_cast<uint8_t>(b);
+    if (mark.count < 2) return mark;
+    const uint8_t first = mark.bytes[0];
+    const uint8_t second = mark.bytes[1];
+    if (first == 254 && second == 255) {
+        mark.encoding = TTextStream::UTF16BE;
+    } else if (first == 255 && second == 254) {
+        mark.encoding = TTextStream::UTF16LE;
+    } else if (first == 239 && second == 187 && readMarkByte(stream, &b)) {
+        mark.bytes[mark.count++] = static_cast<uint8_t>(b);
+        if (b == 191) mark.encoding = TTextStream::UTF8;
+    }
+    return mark;
+}
+
+// The rest of the stream after the bytes already read, one character per
+// byte; ends at Eof or at a read that returns nothing.
+String* readLatin1Rest(TStream* stream, const ByteOrderMark& mark) {
+    GrowBuffer<uint8_t> bytes;
+    for (int32_t i = 0; i < mark.count; ++i) bytes.push(mark.bytes[i]);
+    while (stream->Eof() == 0) {
+        bytes.reserveSpare();
+        const int32_t n = stream->Read(bytes.spare(), bytes.spareCount());
+        if (n <= 0) break;
+        bytes.commit(n);
+    }
+    return ovStringFromBytes(bytes.data(), bytes.size());
+}
+
+bool fitsLatin1(String* text) {
+    const uint16_t* units = text->units();
+    for (int32_t i = 0; i < text->length; ++i)
+        if (units[i] > 255) return false;
+    return true;
+}
+
+}  // namespace
+
+const TTextStreamClass& TTextStreamType = textStreamRecord;
+const TStreamFactoryClass& TTextStreamFactoryType = textStreamFactoryRecord;
+
+TTextStream* TTextStreamCreate(TStream* stream, int32_t encoding) {
+    auto* text = ovNew<TTextStream>(&textStreamRecord);
+    text->_encoding = encoding;
+    text->SetStream(stream);
+    return text;
+}
+
+String* LoadTextAuto(Object* target) {
+    TStream* stream = StreamOpenRead(target);
+    if (stream == ovNullStream()) ovThrowStreamRead();
+    const ByteOrderMark mark = detectByteOrderMark(stream);
+    String* text = nullptr;
+    if (mark.encoding != 0) {
+        TTextStream* decoder = TTextStreamCreate(stream, mark.encoding);
+        text = decoder->ReadFile();
+        decoder->Close();
+    } else {
+        text = readLatin1Rest(stream, mark);
+    }
+    stream->Close();
+    return text;
+}
+
+int32_t SaveTextAuto(String* text, Object* target) {
+    if (fitsLatin1(text)) {
+        SaveStringBytes(text, target);
+        return 1;
+    }
+    TStream* stream = StreamOpenWrite(target);
+    if (stream == ovNullStream()) ovThrowStreamWrite();
+    stream->WriteByte(255);
+    stream->WriteByte(254);
+    TTextStream* encoder = TTextStreamCreate(stream, TTextStream::UTF16LE);
+    encoder->WriteString(text);
+    encoder->Close();
+    stream->Close();
+    return 1;
+}
+
+void ovTextStreamModuleInit() {
+    static bool initialised = false;
+    if (initialised) return;
+    initialised = true;
+    ovCoreModuleInit();
+    ovStreamModuleInit();
+    fillTextStreamRecord();
+    fillTextStreamFactoryRecord();
+    ovObjectRegisterType(&textStreamRecord);
+    ovObjectRegisterType(&textStreamFactoryRecord);
+    ovObjectNew(&textStreamFactoryRecord);  // links itself into the chain, which holds it
+}

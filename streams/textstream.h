@@ -1,0 +1,87 @@
+// Text streams: a wrapper that turns any stream into a stream of characters
+// in Latin-1, UTF-8, UTF-16BE or UTF-16LE.
+//
+// Characters, lines and strings go through the encoding; numbers are written
+// and read as decimal lines; raw bytes (Read, Write and everything TStream
+// builds on them) travel as upper-case hexadecimal text, 32 bytes a line.
+// Decoding validates nothing: bytes are combined by the encoding's formula as
+// they come, and each 16-bit unit is one character.
+//
+// The module also serves the stream protocols "latin1", "utf8", "utf16be" and
+// "utf16le" ("utf8::notes.txt" is a UTF-8 text stream over notes.txt), and
+// loads and saves whole texts with byte-order-mark detection.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/object.h"
+#include "streams/factory.h"
+#include "streams/stream.h"
+
+struct TTextStream;
+
+struct TTextStreamClass : TStreamWrapperClass {
+    String* (*ReadFile)(TTextStream* self);
+    int32_t (*ReadChar)(TTextStream* self);
+    int32_t (*WriteChar)(TTextStream* self, int32_t c);
+    TTextStream* (*Create)(TStream* stream, int32_t encoding);  // class function
+    int32_t (*_ReadByte)(TTextStream* self);
+    int32_t (*_WriteByte)(TTextStream* self, int32_t n);
+    int32_t (*_FlushRead)(TTextStream* self);
+    int32_t (*_FlushWrite)(TTextStream* self);
+};
+
+extern const TTextStreamClass& TTextStreamType;
+
+struct TTextStream : TStreamWrapper {
+    static constexpr int32_t LATIN1 = 1;
+    static constexpr int32_t UTF8 = 2;
+    static constexpr int32_t UTF16BE = 3;
+    static constexpr int32_t UTF16LE = 4;
+
+    int32_t _encoding;
+    int32_t _bufcount;  // bytes in the current hexadecimal line, 0 to 32
+
+    // Every character up to the end of the data, line ends included.
+    inline String* ReadFile();
+    // One character decoded from the wrapped stream's bytes.
+    inline int32_t ReadChar();
+    inline int32_t WriteChar(int32_t c);
+    // One raw byte of the wrapped stream (its ReadByte and WriteByte).
+    inline int32_t _ReadByte();
+    inline int32_t _WriteByte(int32_t n);
+    // End a pending hexadecimal line: consume its line end / write it.
+    inline int32_t _FlushRead();
+    inline int32_t _FlushWrite();
+};
+
+inline String* TTextStream::ReadFile() { return record<TTextStreamClass>()->ReadFile(this); }
+inline int32_t TTextStream::ReadChar() { return record<TTextStreamClass>()->ReadChar(this); }
+inline int32_t TTextStream::WriteChar(int32_t c) { return record<TTextStreamClass>()->WriteChar(this, c); }
+inline int32_t TTextStream::_ReadByte() { return record<TTextStreamClass>()->_ReadByte(this); }
+inline int32_t TTextStream::_WriteByte(int32_t n) { return record<TTextStreamClass>()->_WriteByte(this, n); }
+inline int32_t TTextStream::_FlushRead() { return record<TTextStreamClass>()->_FlushRead(this); }
+inline int32_t TTextStream::_FlushWrite() { return record<TTextStreamClass>()->_FlushWrite(this); }
+
+// The factory of the four encoding protocols; no fields of its own.
+struct TTextStreamFactory : TStreamFactory {};
+extern const TStreamFactoryClass& TTextStreamFactoryType;
+
+// A new text stream in the encoding (one of the TTextStream constants) over
+// the stream, which it holds but never closes on its own: closing the text
+// stream closes the wrapped one, dropping it does not.
+TTextStream* TTextStreamCreate(TStream* stream, int32_t encoding);
+
+// The whole text of the target: UTF-16BE, UTF-16LE or UTF-8 after the
+// matching byte-order mark (the mark not included), else one character per
+// byte.  Throws TStreamReadException when the target cannot be opened.
+String* LoadTextAuto(Object* target);
+// Saves the text one byte per character when every character fits, else as
+// the bytes FF FE and UTF-16LE.  Throws TStreamWriteException when the target
+// cannot be opened.  Returns 1.
+int32_t SaveTextAuto(String* text, Object* target);
+
+// The text stream module's initialiser: runs the core and stream modules'
+// initialisers, registers TTextStream and TTextStreamFactory and links the
+// one factory into the chain, once.
+void ovTextStreamModuleInit();
