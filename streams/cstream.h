@@ -29,13 +29,15 @@ struct TCStream : TStream {
     int32_t _size;
     std::FILE* _cstream;  // 0 once closed
     int32_t _mode;        // MODE_READ, MODE_WRITE or both, as opened
-    int32_t _atEnd;       // unseekable handles only: a read has returned nothing
+    int32_t _unseekable;  // 1 over a pipe, FIFO or terminal: Pos -1, Size 0
+    int32_t _atEnd;       // unseekable handles only: the last read brought nothing
 };
 
 // Opens the file ("rb", "wb" or "r+b" by the flags); the Null object when it
 // cannot be opened or names a directory.
 TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable);
-// A stream that owns the open handle, starting at the handle's position.
+// A stream that owns the open handle, starting at the handle's position; the
+// Null object for a null handle.
 TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode);
 
 // Fills the TCStream record; run by the stream module's initialiser.

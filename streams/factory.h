@@ -50,5 +50,3 @@ TStream* StreamOpenWrite(Object* target);
 // case from the given path), or the empty string when it does not exist.
 String* ResolveFileCase(String* path);
 
-// Registers the factory class; run by the stream module's initialiser.
-void ovFactoryClassInit();

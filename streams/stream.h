@@ -243,7 +243,7 @@ int32_t StreamCopyAll(TStream* from, TStream* to, int32_t bufferSize);
 // Copies exactly count bytes; a short source throws TStreamReadException.
 int32_t StreamCopyCount(TStream* from, TStream* to, int32_t count, int32_t bufferSize);
 
-// The stream module's initialiser: runs the core and C-library modules'
+// The stream module's initialiser: runs the core and standard-C modules'
 // initialisers, then registers the stream classes (TStreamException ...
 // TCStream, TStreamFactory) once.
 void ovStreamModuleInit();

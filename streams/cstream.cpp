@@ -1,0 +1,217 @@
+// TCStream: a stream over a C-library file handle.
+#include "streams/cstream.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "runtime/exception.h"
+#include "runtime/string.h"
+#include "streams/cfile_io.h"
+#include "system/clib.h"
+
+namespace {
+
+// Positions are Ints: a position beyond the Int range reads as its maximum
+// rather than wrapping to a negative one.
+int32_t clampToInt(int64_t value) { return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX)); }
+
+inline TCStream* asCStream(TIO* self) { return static_cast<TCStream*>(self); }
+
+bool isDirectory(std::FILE* handle) {
+    struct stat status;
+    return fstat(fileno(handle), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// ---------------------------------------------------------------------------
+// Operations
+// ---------------------------------------------------------------------------
+
+int32_t cstreamEof(TIO* io) {
+    TCStream* self = asCStream(io);
+    if (self->_unseekable) return self->_atEnd;
+    return self->_pos == self->_size ? 1 : 0;
+}
+
+int32_t cstreamPos(TIO* self) { return asCStream(self)->_pos; }
+int32_t cstreamSize(TIO* self) { return asCStream(self)->_size; }
+
+// A failed fseek leaves _pos at the handle's real position (-1 when the
+// handle cannot seek at all).
+int32_t cstreamSeek(TIO* io, int32_t pos) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream == nullptr) return 0;
+    std::fseek(self->_cstream, pos, SEEK_SET);
+    self->_pos = clampToInt(std::ftell(self->_cstream));
+    return self->_pos;
+}
+
+int32_t cstreamRead(TIO* io, uint8_t* buf, int32_t count) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream == nullptr || count <= 0) return 0;
+    const int32_t n = ovCFileRead(self->_cstream, buf, count);
+    if (self->_unseekable)
+        self->_atEnd = n == 0 ? 1 : 0;
+    else
+        self->_pos = clampToInt(int64_t{self->_pos} + n);
+    return n;
+}
+
+int32_t cstreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream == nullptr || count <= 0) return 0;
+    const int32_t n = ovCFileWrite(self->_cstream, buf, count);
+    if (!self->_unseekable) {
+        self->_pos = clampToInt(int64_t{self->_pos} + n);
+        self->_size = std::max(self->_size, self->_pos);
+    }
+    return n;
+}
+
+int32_t cstreamFlush(TIO* io) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream != nullptr) std::fflush(self->_cstream);
+    return 0;
+}
+
+// A closed stream is at its end: Pos and Size 0, Eof 1.
+int32_t cstreamClose(TIO* io) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream == nullptr) return 0;
+    self->Flush();
+    std::fclose(self->_cstream);
+    self->_cstream = nullptr;
+    self->_pos = 0;
+    self->_size = 0;
+    self->_unseekable = 0;
+    self->_atEnd = 0;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Record
+// ---------------------------------------------------------------------------
+
+TCStreamClass cstreamRecord{};
+
+int32_t cstreamNew(Object* object) {
+    TStreamNew(object);
+    object->cls = &cstreamRecord;
+    auto* self = static_cast<TCStream*>(object);
+    self->_pos = 0;
+    self->_size = 0;
+    self->_cstream = nullptr;
+    self->_mode = 0;
+    self->_unseekable = 0;
+    self->_atEnd = 0;
+    return 0;
+}
+
+// Dropping the last reference closes the file.
+int32_t cstreamDelete(Object* object) {
+    cstreamClose(static_cast<TCStream*>(object));
+    object->cls = &TStreamType;
+    return TStreamDelete(object);
+}
+
+#define OV_FIELD(name, type) {OV_SCOPE_FIELD, #name, type, static_cast<intptr_t>(offsetof(TCStream, name))}
+#define OV_SLOT(kind, name, type, Record) {kind, #name, type, static_cast<intptr_t>(offsetof(Record, name))}
+
+const ovScopeEntry cstreamEntries[] = {
+    {OV_SCOPE_CONSTANT, "MODE_READ", "i", reinterpret_cast<intptr_t>(ovLiteral(u"1"))},
+    {OV_SCOPE_CONSTANT, "MODE_WRITE", "i", reinterpret_cast<intptr_t>(ovLiteral(u"2"))},
+    OV_FIELD(_pos, "i"),
+    OV_FIELD(_size, "i"),
+    OV_FIELD(_cstream, "*b"),
+    OV_FIELD(_mode, "i"),
+    OV_FIELD(_unseekable, "i"),
+    OV_FIELD(_atEnd, "i"),
+    OV_SLOT(OV_SCOPE_METHOD, New, "()i", ObjectClass),
+    OV_SLOT(OV_SCOPE_METHOD, Delete, "()i", ObjectClass),
+    OV_SLOT(OV_SCOPE_METHOD, Eof, "()i", TIOClass),
+    OV_SLOT(OV_SCOPE_METHOD, Pos, "()i", TIOClass),
+    OV_SLOT(OV_SCOPE_METHOD, Size, "()i", TIOClass),
+    OV_SLOT(OV_SCOPE_METHOD, Seek, "(i)i", TIOClass),
+    OV_SLOT(OV_SCOPE_METHOD, Read, "(*b,i)i", TIOClass),
+    OV_SLOT(OV_SCOPE_METHOD, Write, "(*b,i)i", TIOClass),
+    OV_SLOT(OV_SCOPE_METHOD, Flush, "()i", TIOClass),
+    OV_SLOT(OV_SCOPE_METHOD, Close, "()i", TIOClass),
+    OV_SLOT(OV_SCOPE_FUNCTION, OpenFile, "($,i,i):TCStream", TCStreamClass),
+    OV_SLOT(OV_SCOPE_FUNCTION, CreateWithCStream, "(*b,i):TCStream", TCStreamClass),
+    {OV_SCOPE_END, nullptr, nullptr, 0},
+};
+
+#undef OV_FIELD
+#undef OV_SLOT
+
+const ovScope cstreamScope = {OV_SCOPE_CLASS, "TCStream", cstreamEntries};
+
+// The C mode and the _mode value for the flags: read and write keeps the
+// content ("r+b"), write only truncates or creates ("wb"), anything else reads.
+struct OpenMode {
+    String* text;
+    int32_t mode;
+};
+
+OpenMode openModeFor(int32_t readable, int32_t writeable) {
+    if (readable && writeable) return {ovLiteral(u"r+b"), TCStream::MODE_READ | TCStream::MODE_WRITE};
+    if (writeable) return {ovLiteral(u"wb"), TCStream::MODE_WRITE};
+    return {ovLiteral(u"rb"), TCStream::MODE_READ};
+}
+
+}  // namespace
+
+const TCStreamClass& TCStreamType = cstreamRecord;
+
+// A directory is refused: fopen of one succeeds here, and a reader of it
+// would never see its end.
+TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable) {
+    const OpenMode mode = openModeFor(readable, writeable);
+    String* platformPath = ovStringReplace(path, ovLiteral(u"\\"), ovLiteral(u"/"));
+    std::FILE* handle = ovFileOpen(platformPath, mode.text);
+    if (handle == nullptr) return static_cast<TCStream*>(ovNull);
+    if (isDirectory(handle)) {
+        std::fclose(handle);
+        return static_cast<TCStream*>(ovNull);
+    }
+    return TCStreamCreateWithCStream(handle, mode.mode);
+}
+
+// ftell fails on a handle that cannot seek (pipe, FIFO, terminal): such a
+// stream reports Pos -1 and Size 0 and finds its end by reading.
+TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode) {
+    if (cstream == nullptr) return static_cast<TCStream*>(ovNull);
+    auto* self = ovNew<TCStream>(&cstreamRecord);
+    self->_cstream = cstream;
+    self->_mode = mode;
+    const long start = std::ftell(cstream);
+    if (start < 0) {
+        self->_unseekable = 1;
+        self->_pos = -1;
+        return self;
+    }
+    self->_pos = clampToInt(start);
+    std::fseek(cstream, 0, SEEK_END);
+    self->_size = clampToInt(std::ftell(cstream));
+    std::fseek(cstream, start, SEEK_SET);
+    return self;
+}
+
+void ovCStreamClassInit() {
+    static bool filled = false;
+    if (filled) return;
+    filled = true;
+    ovDeriveClass(cstreamRecord, TStreamType, &cstreamScope, static_cast<int32_t>(sizeof(TCStream)));
+    cstreamRecord.New = cstreamNew;
+    cstreamRecord.Delete = cstreamDelete;
+    cstreamRecord.Eof = cstreamEof;
+    cstreamRecord.Pos = cstreamPos;
+    cstreamRecord.Size = cstreamSize;
+    cstreamRecord.Seek = cstreamSeek;
+    cstreamRecord.Read = cstreamRead;
+    cstreamRecord.Write = cstreamWrite;
+    cstreamRecord.Flush = cstreamFlush;
+    cstreamRecord.Close = cstreamClose;
+    cstreamRecord.OpenFile = TCStreamOpenFile;
+    cstreamRecord.CreateWithCStream = TCStreamCreateWithCStream;
+}

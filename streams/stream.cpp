@@ -1,0 +1,731 @@
+// The stream core: TIO's defaults, TStream's typed and text operations, the
+// wrappers, the stream exceptions and the module functions.
+#include "streams/stream.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+
+#include "runtime/array.h"
+#include "runtime/exception.h"
+#include "runtime/string.h"
+#include "streams/cstream.h"
+#include "streams/factory.h"
+#include "system/clib.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "typed stream values are copied in the machine's order, which must be little-endian");
+
+namespace {
+
+// The size of the scratch and first line buffers, and the default buffer of
+// the copy functions when they are handed an unusable size.
+constexpr int32_t kScratchSize = 1024;
+
+constexpr uint8_t kNul = 0;
+constexpr uint8_t kLineFeed = 10;
+constexpr uint8_t kCarriageReturn = 13;
+
+// ---------------------------------------------------------------------------
+// Byte buffers
+// ---------------------------------------------------------------------------
+
+// Bytes collected on the stack, moving to the C heap only when they outgrow
+// the first 1024; the heap part is released on any way out, a managed throw
+// included, so short lines and texts never allocate.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    ByteBuffer(const ByteBuffer&) = delete;
+    ByteBuffer& operator=(const ByteBuffer&) = delete;
+
+    uint8_t* data() { return data_; }
+    int32_t length() const { return length_; }
+
+    void push(uint8_t byte) {
+        if (length_ == capacity_) grow(int64_t{capacity_} * 2);
+        data_[length_++] = byte;
+    }
+
+    // Makes room for exactly n bytes and counts them as held.
+    uint8_t* resize(int32_t n) {
+        if (n > capacity_) grow(n);
+        length_ = n;
+        return data_;
+    }
+
+private:
+    void grow(int64_t wanted) {
+        const int32_t capacity = static_cast<int32_t>(std::min<int64_t>(wanted, INT32_MAX));
+        if (capacity <= capacity_) ovRuntimeError("Stream buffer too large");
+        auto bigger = std::make_unique<uint8_t[]>(static_cast<size_t>(capacity));
+        std::memcpy(bigger.get(), data_, static_cast<size_t>(length_));
+        heap_ = std::move(bigger);
+        data_ = heap_.get();
+        capacity_ = capacity;
+    }
+
+    uint8_t local_[kScratchSize];
+    std::unique_ptr<uint8_t[]> heap_;
+    uint8_t* data_ = local_;
+    int32_t capacity_ = kScratchSize;
+    int32_t length_ = 0;
+};
+
+// The low 8 bits of every unit of the text, one byte per character.
+void narrowInto(ByteBuffer& out, String* text) {
+    uint8_t* bytes = out.resize(text->length);
+    const uint16_t* units = text->units();
+    for (int32_t i = 0; i < text->length; ++i) bytes[i] = static_cast<uint8_t>(units[i]);
+}
+
+// ---------------------------------------------------------------------------
+// Construction and destruction of fieldless classes
+// ---------------------------------------------------------------------------
+
+// The exception classes have no fields: New runs the superclass's New, then
+// stores the class's own record; Delete hands the instance back to the
+// superclass, stopping above Object, whose Delete is only for plain Object
+// instances.
+template <const ObjectClass& Self, const ObjectClass& Super>
+int32_t fieldlessNew(Object* self) {
+    Super.New(self);
+    self->cls = &Self;
+    return 0;
+}
+
+template <const ObjectClass& Super>
+int32_t fieldlessDelete(Object* self) {
+    if (&Super == &ObjectType) return 0;
+    self->cls = &Super;
+    return Super.Delete(self);
+}
+
+// ---------------------------------------------------------------------------
+// Reflection
+// ---------------------------------------------------------------------------
+
+constexpr ovScopeEntry method(const char* name, const char* type, size_t slotOffset) {
+    return {OV_SCOPE_METHOD, name, type, static_cast<intptr_t>(slotOffset)};
+}
+constexpr ovScopeEntry scopeEnd = {OV_SCOPE_END, nullptr, nullptr, 0};
+
+#define OV_SLOT(Record, name) offsetof(Record, name)
+
+constexpr ovScopeEntry newDeleteEntries[] = {
+    method("New", "()i", OV_SLOT(ObjectClass, New)),
+    method("Delete", "()i", OV_SLOT(ObjectClass, Delete)),
+    scopeEnd,
+};
+constexpr ovScopeEntry exceptionTextEntries[] = {
+    method("ToString", "()$", OV_SLOT(ObjectClass, ToString)),
+    scopeEnd,
+};
+
+constexpr ovScopeEntry ioEntries[] = {
+    method("New", "()i", OV_SLOT(ObjectClass, New)),
+    method("Delete", "()i", OV_SLOT(ObjectClass, Delete)),
+    method("Eof", "()i", OV_SLOT(TIOClass, Eof)),
+    method("Pos", "()i", OV_SLOT(TIOClass, Pos)),
+    method("Size", "()i", OV_SLOT(TIOClass, Size)),
+    method("Seek", "(i)i", OV_SLOT(TIOClass, Seek)),
+    method("Flush", "()i", OV_SLOT(TIOClass, Flush)),
+    method("Close", "()i", OV_SLOT(TIOClass, Close)),
+    method("Read", "(*b,i)i", OV_SLOT(TIOClass, Read)),
+    method("Write", "(*b,i)i", OV_SLOT(TIOClass, Write)),
+    scopeEnd,
+};
+
+constexpr ovScopeEntry streamEntries[] = {
+    method("ReadBytes", "(*b,i)i", OV_SLOT(TStreamClass, ReadBytes)),
+    method("WriteBytes", "(*b,i)i", OV_SLOT(TStreamClass, WriteBytes)),
+    method("SkipBytes", "(i)i", OV_SLOT(TStreamClass, SkipBytes)),
+    method("ReadByte", "()i", OV_SLOT(TStreamClass, ReadByte)),
+    method("WriteByte", "(i)i", OV_SLOT(TStreamClass, WriteByte)),
+    method("ReadShort", "()i", OV_SLOT(TStreamClass, ReadShort)),
+    method("WriteShort", "(i)i", OV_SLOT(TStreamClass, WriteShort)),
+    method("ReadInt", "()i", OV_SLOT(TStreamClass, ReadInt)),
+    method("WriteInt", "(i)i", OV_SLOT(TStreamClass, WriteInt)),
+    method("ReadLong", "()l", OV_SLOT(TStreamClass, ReadLong)),
+    method("WriteLong", "(l)i", OV_SLOT(TStreamClass, WriteLong)),
+    method("ReadFloat", "()f", OV_SLOT(TStreamClass, ReadFloat)),
+    method("WriteFloat", "(f)i", OV_SLOT(TStreamClass, WriteFloat)),
+    method("ReadDouble", "()d", OV_SLOT(TStreamClass, ReadDouble)),
+    method("WriteDouble", "(d)i", OV_SLOT(TStreamClass, WriteDouble)),
+    method("ReadLine", "()$", OV_SLOT(TStreamClass, ReadLine)),
+    method("WriteLine", "($)i", OV_SLOT(TStreamClass, WriteLine)),
+    method("ReadString", "(i)$", OV_SLOT(TStreamClass, ReadString)),
+    method("WriteString", "($)i", OV_SLOT(TStreamClass, WriteString)),
+    method("ReadObject", "():Object", OV_SLOT(TStreamClass, ReadObject)),
+    method("WriteObject", "(:Object)i", OV_SLOT(TStreamClass, WriteObject)),
+    scopeEnd,
+};
+
+constexpr ovScopeEntry wrapperEntries[] = {
+    {OV_SCOPE_FIELD, "_stream", ":TStream", static_cast<intptr_t>(offsetof(TStreamWrapper, _stream))},
+    method("New", "()i", OV_SLOT(ObjectClass, New)),
+    method("Delete", "()i", OV_SLOT(ObjectClass, Delete)),
+    method("SetStream", "(:TStream)i", OV_SLOT(TStreamWrapperClass, SetStream)),
+    method("Eof", "()i", OV_SLOT(TIOClass, Eof)),
+    method("Pos", "()i", OV_SLOT(TIOClass, Pos)),
+    method("Size", "()i", OV_SLOT(TIOClass, Size)),
+    method("Seek", "(i)i", OV_SLOT(TIOClass, Seek)),
+    method("Flush", "()i", OV_SLOT(TIOClass, Flush)),
+    method("Close", "()i", OV_SLOT(TIOClass, Close)),
+    method("Read", "(*b,i)i", OV_SLOT(TIOClass, Read)),
+    method("Write", "(*b,i)i", OV_SLOT(TIOClass, Write)),
+    method("ReadByte", "()i", OV_SLOT(TStreamClass, ReadByte)),
+    method("WriteByte", "(i)i", OV_SLOT(TStreamClass, WriteByte)),
+    method("ReadShort", "()i", OV_SLOT(TStreamClass, ReadShort)),
+    method("WriteShort", "(i)i", OV_SLOT(TStreamClass, WriteShort)),
+    method("ReadInt", "()i", OV_SLOT(TStreamClass, ReadInt)),
+    method("WriteInt", "(i)i", OV_SLOT(TStreamClass, WriteInt)),
+    method("ReadFloat", "()f", OV_SLOT(TStreamClass, ReadFloat)),
+    method("WriteFloat", "(f)i", OV_SLOT(TStreamClass, WriteFloat)),
+    method("ReadDouble", "()d", OV_SLOT(TStreamClass, ReadDouble)),
+    method("WriteDouble", "(d)i", OV_SLOT(TStreamClass, WriteDouble)),
+    method("ReadLine", "()$", OV_SLOT(TStreamClass, ReadLine)),
+    method("WriteLine", "($)i", OV_SLOT(TStreamClass, WriteLine)),
+    method("ReadString", "(i)$", OV_SLOT(TStreamClass, ReadString)),
+    method("WriteString", "($)i", OV_SLOT(TStreamClass, WriteString)),
+    method("ReadObject", "():Object", OV_SLOT(TStreamClass, ReadObject)),
+    method("WriteObject", "(:Object)i", OV_SLOT(TStreamClass, WriteObject)),
+    scopeEnd,
+};
+
+constexpr ovScopeEntry streamStreamEntries[] = {
+    method("Close", "()i", OV_SLOT(TIOClass, Close)),
+    {OV_SCOPE_FUNCTION, "Create", "(:TStream):TStreamStream",
+     static_cast<intptr_t>(offsetof(TStreamStreamClass, Create))},
+    scopeEnd,
+};
+
+#undef OV_SLOT
+
+constexpr ovScope streamExceptionScope = {OV_SCOPE_CLASS, "TStreamException", newDeleteEntries};
+constexpr ovScope readExceptionScope = {OV_SCOPE_CLASS, "TStreamReadException", exceptionTextEntries};
+constexpr ovScope writeExceptionScope = {OV_SCOPE_CLASS, "TStreamWriteException", exceptionTextEntries};
+constexpr ovScope ioScope = {OV_SCOPE_CLASS, "TIO", ioEntries};
+constexpr ovScope streamScope = {OV_SCOPE_CLASS, "TStream", streamEntries};
+constexpr ovScope wrapperScope = {OV_SCOPE_CLASS, "TStreamWrapper", wrapperEntries};
+constexpr ovScope streamStreamScope = {OV_SCOPE_CLASS, "TStreamStream", streamStreamEntries};
+
+// ---------------------------------------------------------------------------
+// Exception records
+// ---------------------------------------------------------------------------
+
+String* readExceptionText(Object*) { return ovLiteral(u"Error reading from stream"); }
+String* writeExceptionText(Object*) { return ovLiteral(u"Error writing to stream"); }
+
+template <const ObjectClass& Self, const ObjectClass& Super>
+constexpr ObjectClass exceptionRecord(const ovScope* scope, String* (*toString)(Object*)) {
+    ObjectClass record{};
+    ovDeriveClass(record, Super, scope, static_cast<int32_t>(sizeof(TStreamException)));
+    record.New = fieldlessNew<Self, Super>;
+    record.Delete = fieldlessDelete<Super>;
+    if (toString != nullptr) record.ToString = toString;
+    return record;
+}
+
+extern const ObjectClass streamExceptionRecord, readExceptionRecord, writeExceptionRecord;
+
+constexpr ObjectClass streamExceptionRecord =
+    exceptionRecord<streamExceptionRecord, ObjectType>(&streamExceptionScope, nullptr);
+constexpr ObjectClass readExceptionRecord =
+    exceptionRecord<readExceptionRecord, streamExceptionRecord>(&readExceptionScope, readExceptionText);
+constexpr ObjectClass writeExceptionRecord =
+    exceptionRecord<writeExceptionRecord, streamExceptionRecord>(&writeExceptionScope, writeExceptionText);
+
+// ---------------------------------------------------------------------------
+// TIO
+// ---------------------------------------------------------------------------
+
+int32_t ioEof(TIO* self) { return self->Pos() == self->Size() ? 1 : 0; }
+int32_t ioPos(TIO*) { return -1; }
+int32_t ioSize(TIO*) { return 0; }
+int32_t ioSeek(TIO*, int32_t) { return -1; }
+int32_t ioFlush(TIO*) { return 0; }
+int32_t ioClose(TIO*) { return 0; }
+int32_t ioRead(TIO*, uint8_t*, int32_t) { RaiseRuntimeError(ovLiteral(u"Stream is not readable")); }
+int32_t ioWrite(TIO*, const uint8_t*, int32_t) { RaiseRuntimeError(ovLiteral(u"Stream is not writeable")); }
+
+extern const TIOClass ioRecord;
+
+constexpr TIOClass ioRecord = [] {
+    TIOClass record{};
+    ovDeriveClass(record, ObjectType, &ioScope, static_cast<int32_t>(sizeof(TIO)));
+    record.New = TIONew;
+    record.Delete = TIODelete;
+    record.Eof = ioEof;
+    record.Pos = ioPos;
+    record.Size = ioSize;
+    record.Seek = ioSeek;
+    record.Flush = ioFlush;
+    record.Close = ioClose;
+    record.Read = ioRead;
+    record.Write = ioWrite;
+    return record;
+}();
+
+// ---------------------------------------------------------------------------
+// TStream
+// ---------------------------------------------------------------------------
+
+int32_t streamReadBytes(TStream* self, uint8_t* buf, int32_t count) {
+    for (int32_t remaining = count; remaining > 0;) {
+        const int32_t n = self->Read(buf, remaining);
+        if (n <= 0) ovThrowStreamRead();
+        buf += n;
+        remaining -= n;
+    }
+    return count;
+}
+
+int32_t streamWriteBytes(TStream* self, const uint8_t* buf, int32_t count) {
+    for (int32_t remaining = count; remaining > 0;) {
+        const int32_t n = self->Write(buf, remaining);
+        if (n <= 0) ovThrowStreamWrite();
+        buf += n;
+        remaining -= n;
+    }
+    return count;
+}
+
+int32_t streamSkipBytes(TStream* self, int32_t count) {
+    uint8_t scratch[kScratchSize];
+    for (int32_t remaining = count; remaining > 0;) {
+        const int32_t n = self->Read(scratch, std::min(remaining, kScratchSize));
+        if (n <= 0) ovThrowStreamRead();
+        remaining -= n;
+    }
+    return count;
+}
+
+// A typed value read or written whole in the machine's (little-endian) order.
+template <class T>
+T readValue(TStream* self) {
+    T value;
+    self->ReadBytes(reinterpret_cast<uint8_t*>(&value), sizeof value);
+    return value;
+}
+
+template <class T>
+int32_t writeValue(TStream* self, T value) {
+    self->WriteBytes(reinterpret_cast<const uint8_t*>(&value), sizeof value);
+    return 0;
+}
+
+int32_t streamReadByte(TStream* self) { return readValue<uint8_t>(self); }
+int32_t streamReadShort(TStream* self) { return readValue<uint16_t>(self); }
+int32_t streamReadInt(TStream* self) { return readValue<int32_t>(self); }
+int64_t streamReadLong(TStream* self) { return readValue<int64_t>(self); }
+float streamReadFloat(TStream* self) { return readValue<float>(self); }
+double streamReadDouble(TStream* self) { return readValue<double>(self); }
+
+int32_t streamWriteByte(TStream* self, int32_t n) { return writeValue(self, static_cast<uint8_t>(n)); }
+int32_t streamWriteShort(TStream* self, int32_t n) { return writeValue(self, static_cast<uint16_t>(n)); }
+int32_t streamWriteInt(TStream* self, int32_t n) { return writeValue(self, n); }
+int32_t streamWriteLong(TStream* self, int64_t n) { return writeValue(self, n); }
+int32_t streamWriteFloat(TStream* self, float n) { return writeValue(self, n); }
+int32_t streamWriteDouble(TStream* self, double n) { return writeValue(self, n); }
+
+// One Read per byte, so the stream is never read past the line's end.
+String* streamReadLine(TStream* self) {
+    ByteBuffer line;
+    uint8_t byte;
+    while (self->Read(&byte, 1) == 1 && byte != kNul && byte != kLineFeed)
+        if (byte != kCarriageReturn) line.push(byte);
+    return ovStringFromBytes(line.data(), line.length());
+}
+
+int32_t streamWriteLine(TStream* self, String* text) {
+    static constexpr uint8_t lineEnd[] = {kCarriageReturn, kLineFeed};
+    ByteBuffer bytes;
+    narrowInto(bytes, text);
+    if (self->Write(bytes.data(), bytes.length()) != bytes.length()) return 0;
+    return self->Write(lineEnd, 2) == 2 ? 1 : 0;
+}
+
+String* streamReadString(TStream* self, int32_t length) {
+    ByteBuffer bytes;
+    uint8_t* data = bytes.resize(std::max(length, 0));
+    self->ReadBytes(data, bytes.length());
+    return ovStringFromBytes(data, bytes.length());
+}
+
+int32_t streamWriteString(TStream* self, String* text) {
+    ByteBuffer bytes;
+    narrowInto(bytes, text);
+    self->WriteBytes(bytes.data(), bytes.length());
+    return 0;
+}
+
+Object* streamReadObject(TStream*) { ovThrow(ovLiteral(u"Unable to read object")); }
+int32_t streamWriteObject(TStream*, Object*) { ovThrow(ovLiteral(u"Unable to write object")); }
+
+extern const TStreamClass streamRecord;
+
+constexpr TStreamClass streamRecord = [] {
+    TStreamClass record{};
+    ovDeriveClass(record, ioRecord, &streamScope, static_cast<int32_t>(sizeof(TStream)));
+    record.New = TStreamNew;
+    record.Delete = TStreamDelete;
+    record.ReadBytes = streamReadBytes;
+    record.WriteBytes = streamWriteBytes;
+    record.SkipBytes = streamSkipBytes;
+    record.ReadByte = streamReadByte;
+    record.WriteByte = streamWriteByte;
+    record.ReadShort = streamReadShort;
+    record.WriteShort = streamWriteShort;
+    record.ReadInt = streamReadInt;
+    record.WriteInt = streamWriteInt;
+    record.ReadLong = streamReadLong;
+    record.WriteLong = streamWriteLong;
+    record.ReadFloat = streamReadFloat;
+    record.WriteFloat = streamWriteFloat;
+    record.ReadDouble = streamReadDouble;
+    record.WriteDouble = streamWriteDouble;
+    record.ReadLine = streamReadLine;
+    record.WriteLine = streamWriteLine;
+    record.ReadString = streamReadString;
+    record.WriteString = streamWriteString;
+    record.ReadObject = streamReadObject;
+    record.WriteObject = streamWriteObject;
+    return record;
+}();
+
+// ---------------------------------------------------------------------------
+// TStreamWrapper
+// ---------------------------------------------------------------------------
+
+// The wrapped stream; dispatching through it when it is Null throws
+// TNullObjectException.
+inline TStream* inner(Object* self) { return static_cast<TStreamWrapper*>(self)->_stream; }
+
+int32_t wrapperNew(Object* self);
+int32_t wrapperDelete(Object* self);
+
+int32_t wrapperSetStream(TStreamWrapper* self, TStream* stream) {
+    ovStore(self->_stream, stream);
+    return 0;
+}
+
+int32_t wrapperEof(TIO* self) { return inner(self)->Eof(); }
+int32_t wrapperPos(TIO* self) { return inner(self)->Pos(); }
+int32_t wrapperSize(TIO* self) { return inner(self)->Size(); }
+int32_t wrapperSeek(TIO* self, int32_t pos) { return inner(self)->Seek(pos); }
+int32_t wrapperFlush(TIO* self) { return inner(self)->Flush(); }
+int32_t wrapperClose(TIO* self) { return inner(self)->Close(); }
+int32_t wrapperRead(TIO* self, uint8_t* buf, int32_t count) { return inner(self)->Read(buf, count); }
+int32_t wrapperWrite(TIO* self, const uint8_t* buf, int32_t count) { return inner(self)->Write(buf, count); }
+int32_t wrapperReadByte(TStream* self) { return inner(self)->ReadByte(); }
+int32_t wrapperWriteByte(TStream* self, int32_t n) { return inner(self)->WriteByte(n); }
+int32_t wrapperReadShort(TStream* self) { return inner(self)->ReadShort(); }
+int32_t wrapperWriteShort(TStream* self, int32_t n) { return inner(self)->WriteShort(n); }
+int32_t wrapperReadInt(TStream* self) { return inner(self)->ReadInt(); }
+int32_t wrapperWriteInt(TStream* self, int32_t n) { return inner(self)->WriteInt(n); }
+float wrapperReadFloat(TStream* self) { return inner(self)->ReadFloat(); }
+int32_t wrapperWriteFloat(TStream* self, float n) { return inner(self)->WriteFloat(n); }
+double wrapperReadDouble(TStream* self) { return inner(self)->ReadDouble(); }
+int32_t wrapperWriteDouble(TStream* self, double n) { return inner(self)->WriteDouble(n); }
+String* wrapperReadLine(TStream* self) { return inner(self)->ReadLine(); }
+int32_t wrapperWriteLine(TStream* self, String* text) { return inner(self)->WriteLine(text); }
+String* wrapperReadString(TStream* self, int32_t length) { return inner(self)->ReadString(length); }
+int32_t wrapperWriteString(TStream* self, String* text) { return inner(self)->WriteString(text); }
+Object* wrapperReadObject(TStream* self) { return inner(self)->ReadObject(); }
+int32_t wrapperWriteObject(TStream* self, Object* obj) { return inner(self)->WriteObject(obj); }
+
+extern const TStreamWrapperClass wrapperRecord;
+
+constexpr TStreamWrapperClass wrapperRecord = [] {
+    TStreamWrapperClass record{};
+    ovDeriveClass(record, streamRecord, &wrapperScope, static_cast<int32_t>(sizeof(TStreamWrapper)));
+    record.New = wrapperNew;
+    record.Delete = wrapperDelete;
+    record.Eof = wrapperEof;
+    record.Pos = wrapperPos;
+    record.Size = wrapperSize;
+    record.Seek = wrapperSeek;
+    record.Flush = wrapperFlush;
+    record.Close = wrapperClose;
+    record.Read = wrapperRead;
+    record.Write = wrapperWrite;
+    record.ReadByte = wrapperReadByte;
+    record.WriteByte = wrapperWriteByte;
+    record.ReadShort = wrapperReadShort;
+    record.WriteShort = wrapperWriteShort;
+    record.ReadInt = wrapperReadInt;
+    record.WriteInt = wrapperWriteInt;
+    record.ReadFloat = wrapperReadFloat;
+    record.WriteFloat = wrapperWriteFloat;
+    record.ReadDouble = wrapperReadDouble;
+    record.WriteDouble = wrapperWriteDouble;
+    record.ReadLine = wrapperReadLine;
+    record.WriteLine = wrapperWriteLine;
+    record.ReadString = wrapperReadString;
+    record.WriteString = wrapperWriteString;
+    record.ReadObject = wrapperReadObject;
+    record.WriteObject = wrapperWriteObject;
+    record.SetStream = wrapperSetStream;
+    return record;
+}();
+
+int32_t wrapperNew(Object* self) {
+    TStreamNew(self);
+    self->cls = &wrapperRecord;
+    ovInitRef(static_cast<TStreamWrapper*>(self)->_stream, ovNullStream());
+    return 0;
+}
+
+// Releases the wrapped stream without closing it.
+int32_t wrapperDelete(Object* self) {
+    ovReleaseRef(static_cast<TStreamWrapper*>(self)->_stream);
+    self->cls = &streamRecord;
+    return TStreamDelete(self);
+}
+
+// ---------------------------------------------------------------------------
+// TStreamStream
+// ---------------------------------------------------------------------------
+
+int32_t streamStreamNew(Object* self);
+int32_t streamStreamDelete(Object* self);
+
+// Detaches only: the caller who handed the stream in still owns it.
+int32_t streamStreamClose(TIO* self) { return static_cast<TStreamWrapper*>(self)->SetStream(ovNullStream()); }
+
+extern const TStreamStreamClass streamStreamRecord;
+
+constexpr TStreamStreamClass streamStreamRecord = [] {
+    TStreamStreamClass record{};
+    ovDeriveClass(record, wrapperRecord, &streamStreamScope, static_cast<int32_t>(sizeof(TStreamStream)));
+    record.New = streamStreamNew;
+    record.Delete = streamStreamDelete;
+    record.Close = streamStreamClose;
+    record.Create = TStreamStreamCreate;
+    return record;
+}();
+
+int32_t streamStreamNew(Object* self) {
+    wrapperNew(self);
+    self->cls = &streamStreamRecord;
+    return 0;
+}
+
+int32_t streamStreamDelete(Object* self) {
+    self->cls = &wrapperRecord;
+    return wrapperDelete(self);
+}
+
+// ---------------------------------------------------------------------------
+// Whole targets
+// ---------------------------------------------------------------------------
+
+TStream* openForLoad(Object* target) {
+    TStream* stream = StreamOpenRead(target);
+    if (stream == ovNull) ovThrowStreamRead();
+    return stream;
+}
+
+TStream* openForSave(Object* target) {
+    TStream* stream = StreamOpenWrite(target);
+    if (stream == ovNull) ovThrowStreamWrite();
+    return stream;
+}
+
+// The next size of the load buffer (3/2), kept within the Int range.
+int32_t grownLoadSize(int32_t size) {
+    const int64_t grown = std::min<int64_t>(int64_t{size} * 3 / 2, INT32_MAX);
+    if (grown == size) ovThrowStreamRead();  // the data does not fit an array
+    return static_cast<int32_t>(grown);
+}
+
+int32_t usableBufferSize(int32_t bufferSize) { return bufferSize > 0 ? bufferSize : kScratchSize; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Public records and functions
+// ---------------------------------------------------------------------------
+
+const ObjectClass& TStreamExceptionType = streamExceptionRecord;
+const ObjectClass& TStreamReadExceptionType = readExceptionRecord;
+const ObjectClass& TStreamWriteExceptionType = writeExceptionRecord;
+const TIOClass& TIOType = ioRecord;
+const TStreamClass& TStreamType = streamRecord;
+const TStreamWrapperClass& TStreamWrapperType = wrapperRecord;
+const TStreamStreamClass& TStreamStreamType = streamStreamRecord;
+
+void ovThrowStreamRead() { ovThrow(ovObjectNew(&readExceptionRecord)); }
+void ovThrowStreamWrite() { ovThrow(ovObjectNew(&writeExceptionRecord)); }
+
+int32_t TIONew(Object* self) {
+    ObjectType.New(self);
+    self->cls = &ioRecord;
+    return 0;
+}
+
+// TIO's own Close does nothing, so there is nothing to close here; classes
+// holding resources close them in their own Delete.
+int32_t TIODelete(Object*) { return 0; }
+
+int32_t TStreamNew(Object* self) {
+    TIONew(self);
+    self->cls = &streamRecord;
+    return 0;
+}
+
+int32_t TStreamDelete(Object* self) {
+    self->cls = &ioRecord;
+    return TIODelete(self);
+}
+
+TStreamStream* TStreamStreamCreate(TStream* stream) {
+    auto* wrapper = ovNew<TStreamStream>(&streamStreamRecord);
+    wrapper->SetStream(stream);
+    return wrapper;
+}
+
+int32_t StreamEof(TStream* stream) { return stream->Eof(); }
+int32_t StreamPosition(TStream* stream) { return stream->Pos(); }
+int32_t StreamLength(TStream* stream) { return stream->Size(); }
+int32_t StreamSeek(TStream* stream, int32_t pos) { return stream->Seek(pos); }
+int32_t StreamFlush(TStream* stream) {
+    stream->Flush();
+    return 0;
+}
+int32_t StreamClose(TStream* stream) {
+    stream->Close();
+    return 0;
+}
+int32_t StreamReadByte(TStream* stream) { return stream->ReadByte(); }
+int32_t StreamReadShort(TStream* stream) { return stream->ReadShort(); }
+int32_t StreamReadInt(TStream* stream) { return stream->ReadInt(); }
+int64_t StreamReadLong(TStream* stream) { return stream->ReadLong(); }
+float StreamReadFloat(TStream* stream) { return stream->ReadFloat(); }
+double StreamReadDouble(TStream* stream) { return stream->ReadDouble(); }
+String* StreamReadString(TStream* stream, int32_t length) { return stream->ReadString(length); }
+String* StreamReadLine(TStream* stream) { return stream->ReadLine(); }
+int32_t StreamWriteByte(TStream* stream, int32_t n) {
+    stream->WriteByte(n);
+    return 0;
+}
+int32_t StreamWriteShort(TStream* stream, int32_t n) {
+    stream->WriteShort(n);
+    return 0;
+}
+int32_t StreamWriteInt(TStream* stream, int32_t n) {
+    stream->WriteInt(n);
+    return 0;
+}
+int32_t StreamWriteLong(TStream* stream, int64_t n) {
+    stream->WriteLong(n);
+    return 0;
+}
+int32_t StreamWriteFloat(TStream* stream, float n) {
+    stream->WriteFloat(n);
+    return 0;
+}
+int32_t StreamWriteDouble(TStream* stream, double n) {
+    stream->WriteDouble(n);
+    return 0;
+}
+int32_t StreamWriteString(TStream* stream, String* text) {
+    stream->WriteString(text);
+    return 0;
+}
+int32_t StreamWriteLine(TStream* stream, String* text) {
+    stream->WriteLine(text);
+    return 0;
+}
+
+// Reads until Eof or until a read brings nothing, so a stream whose Eof
+// never turns true still ends the load.
+Array* LoadBytes(Object* target) {
+    TStream* stream = openForLoad(target);
+    Array* buffer = ovArrayNew1D("b", kScratchSize);
+    int32_t length = 0;
+    while (!stream->Eof()) {
+        if (length == buffer->count()) buffer = ovArraySlice("b", buffer, 0, grownLoadSize(length));
+        const int32_t n = stream->Read(buffer->elements<uint8_t>() + length, buffer->count() - length);
+        if (n <= 0) break;
+        length += n;
+    }
+    stream->Close();
+    return ovArraySlice("b", buffer, 0, length);
+}
+
+String* LoadStringBytes(Object* target) { return ovStringFromArray(LoadBytes(target)); }
+
+int32_t SaveStringBytes(String* text, Object* target) {
+    TStream* stream = openForSave(target);
+    ByteBuffer bytes;
+    narrowInto(bytes, text);
+    stream->WriteBytes(bytes.data(), bytes.length());
+    stream->Close();
+    return 0;
+}
+
+int32_t SaveBytes(Array* bytes, Object* target) {
+    TStream* stream = openForSave(target);
+    stream->WriteBytes(bytes->elements<uint8_t>(), bytes->dataSize);
+    ovKeepAlive(bytes);
+    stream->Close();
+    return 0;
+}
+
+Object* LoadObjectFrom(Object* target) {
+    TStream* stream = openForLoad(target);
+    Object* object = stream->ReadObject();
+    stream->Close();
+    return object;
+}
+
+int32_t SaveObjectTo(Object* object, Object* target) {
+    TStream* stream = openForSave(target);
+    stream->WriteObject(object);
+    stream->Close();
+    return 0;
+}
+
+int32_t StreamCopyAll(TStream* from, TStream* to, int32_t bufferSize) {
+    Array* buffer = ovArrayNew1D("b", usableBufferSize(bufferSize));
+    uint8_t* data = buffer->elements<uint8_t>();
+    while (!from->Eof()) {
+        const int32_t n = from->Read(data, buffer->count());
+        if (n <= 0) break;
+        to->WriteBytes(data, n);
+    }
+    ovKeepAlive(buffer);
+    return 0;
+}
+
+int32_t StreamCopyCount(TStream* from, TStream* to, int32_t count, int32_t bufferSize) {
+    Array* buffer = ovArrayNew1D("b", usableBufferSize(bufferSize));
+    uint8_t* data = buffer->elements<uint8_t>();
+    for (int32_t remaining = count; remaining > 0;) {
+        const int32_t n = std::min(remaining, buffer->count());
+        from->ReadBytes(data, n);
+        to->WriteBytes(data, n);
+        remaining -= n;
+    }
+    ovKeepAlive(buffer);
+    return 0;
+}
+
+void ovStreamModuleInit() {
+    static bool initialised = false;
+    if (initialised) return;
+    initialised = true;
+    ovCoreModuleInit();
+    ovStdCModuleInit();
+    ovCStreamClassInit();
+    for (const ObjectClass* cls :
+         {&streamExceptionRecord, &readExceptionRecord, &writeExceptionRecord,
+          static_cast<const ObjectClass*>(&ioRecord), static_cast<const ObjectClass*>(&streamRecord),
+          static_cast<const ObjectClass*>(&wrapperRecord), static_cast<const ObjectClass*>(&streamStreamRecord),
+          static_cast<const ObjectClass*>(&TCStreamType), static_cast<const ObjectClass*>(&TStreamFactoryType)})
+        ovObjectRegisterType(cls);
+}

@@ -1,0 +1,237 @@
+// Streams and helpers for the stream tests.
+#include "tests/streams/stream_test_support.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/array.h"
+
+std::vector<std::string> ovSpyLog;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// TMemoryTestStream
+// ---------------------------------------------------------------------------
+
+TStreamClass memoryRecord{};
+
+TMemoryTestStream* asMemory(TIO* io) { return static_cast<TMemoryTestStream*>(io); }
+
+int32_t memoryEof(TIO* io) {
+    TMemoryTestStream* self = asMemory(io);
+    if (self->eofNever) return 0;
+    return self->pos >= static_cast<int32_t>(self->input->size()) ? 1 : 0;
+}
+
+int32_t memoryPos(TIO* io) { return asMemory(io)->pos; }
+int32_t memorySize(TIO* io) { return static_cast<int32_t>(asMemory(io)->input->size()); }
+
+int32_t memoryRead(TIO* io, uint8_t* buf, int32_t count) {
+    TMemoryTestStream* self = asMemory(io);
+    ++self->reads;
+    int32_t n = std::min(count, static_cast<int32_t>(self->input->size()) - self->pos);
+    if (self->chunk > 0) n = std::min(n, self->chunk);
+    if (n <= 0) return 0;
+    std::memcpy(buf, self->input->data() + self->pos, static_cast<size_t>(n));
+    self->pos += n;
+    return n;
+}
+
+int32_t memoryWrite(TIO* io, const uint8_t* buf, int32_t count) {
+    TMemoryTestStream* self = asMemory(io);
+    int32_t n = count;
+    if (self->chunk > 0) n = std::min(n, self->chunk);
+    if (self->writeLimit >= 0) n = std::min(n, self->writeLimit - static_cast<int32_t>(self->output->size()));
+    if (n <= 0) return 0;
+    self->output->append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
+    return n;
+}
+
+int32_t memoryNew(Object* object) {
+    TStreamNew(object);
+    object->cls = &memoryRecord;
+    TMemoryTestStream* self = static_cast<TMemoryTestStream*>(object);
+    self->input = new std::string;
+    self->output = new std::string;
+    self->pos = 0;
+    self->chunk = 0;
+    self->writeLimit = -1;
+    self->eofNever = 0;
+    self->reads = 0;
+    return 0;
+}
+
+int32_t memoryDelete(Object* object) {
+    TMemoryTestStream* self = static_cast<TMemoryTestStream*>(object);
+    delete self->input;
+    delete self->output;
+    object->cls = &TStreamType;
+    return TStreamDelete(object);
+}
+
+const ovScope memoryScope = {OV_SCOPE_CLASS, "TMemoryTestStream", ovNoScopeEntries};
+
+void fillMemoryRecord() {
+    ovDeriveClass(memoryRecord, TStreamType, &memoryScope, static_cast<int32_t>(sizeof(TMemoryTestStream)));
+    memoryRecord.New = memoryNew;
+    memoryRecord.Delete = memoryDelete;
+    memoryRecord.Eof = memoryEof;
+    memoryRecord.Pos = memoryPos;
+    memoryRecord.Size = memorySize;
+    memoryRecord.Read = memoryRead;
+    memoryRecord.Write = memoryWrite;
+}
+
+// ---------------------------------------------------------------------------
+// TSpyStream
+// ---------------------------------------------------------------------------
+
+TStreamClass spyRecord{};
+
+void logCall(const char* name) { ovSpyLog.emplace_back(name); }
+
+#define SPY_INT(Name, Receiver, ...)       \
+    int32_t spy##Name(Receiver __VA_OPT__(, ) __VA_ARGS__) { \
+        logCall(#Name);                    \
+        return 7;                          \
+    }
+
+SPY_INT(Eof, TIO*)
+SPY_INT(Pos, TIO*)
+SPY_INT(Size, TIO*)
+SPY_INT(Seek, TIO*, int32_t)
+SPY_INT(Flush, TIO*)
+SPY_INT(Close, TIO*)
+SPY_INT(ReadBytes, TStream*, uint8_t*, int32_t)
+SPY_INT(WriteBytes, TStream*, const uint8_t*, int32_t)
+SPY_INT(SkipBytes, TStream*, int32_t)
+SPY_INT(ReadByte, TStream*)
+SPY_INT(WriteByte, TStream*, int32_t)
+SPY_INT(ReadShort, TStream*)
+SPY_INT(WriteShort, TStream*, int32_t)
+SPY_INT(ReadInt, TStream*)
+SPY_INT(WriteInt, TStream*, int32_t)
+SPY_INT(WriteLong, TStream*, int64_t)
+SPY_INT(WriteFloat, TStream*, float)
+SPY_INT(WriteDouble, TStream*, double)
+SPY_INT(WriteLine, TStream*, String*)
+SPY_INT(WriteString, TStream*, String*)
+SPY_INT(WriteObject, TStream*, Object*)
+
+#undef SPY_INT
+
+int32_t spyRead(TIO*, uint8_t* buf, int32_t count) {
+    logCall("Read");
+    std::memset(buf, 'x', static_cast<size_t>(count));
+    return count;
+}
+int32_t spyWrite(TIO*, const uint8_t*, int32_t count) {
+    logCall("Write");
+    return count;
+}
+int64_t spyReadLong(TStream*) {
+    logCall("ReadLong");
+    return 7;
+}
+float spyReadFloat(TStream*) {
+    logCall("ReadFloat");
+    return 7;
+}
+double spyReadDouble(TStream*) {
+    logCall("ReadDouble");
+    return 7;
+}
+String* spyReadLine(TStream*) {
+    logCall("ReadLine");
+    return ovLiteral(u"spy");
+}
+String* spyReadString(TStream*, int32_t) {
+    logCall("ReadString");
+    return ovLiteral(u"spy");
+}
+Object* spyReadObject(TStream*) {
+    logCall("ReadObject");
+    return ovNull;
+}
+
+int32_t spyNew(Object* object) {
+    TStreamNew(object);
+    object->cls = &spyRecord;
+    return 0;
+}
+
+int32_t spyDelete(Object* object) {
+    object->cls = &TStreamType;
+    return TStreamDelete(object);
+}
+
+const ovScope spyScope = {OV_SCOPE_CLASS, "TSpyStream", ovNoScopeEntries};
+
+void fillSpyRecord() {
+    ovDeriveClass(spyRecord, TStreamType, &spyScope, static_cast<int32_t>(sizeof(TSpyStream)));
+    spyRecord.New = spyNew;
+    spyRecord.Delete = spyDelete;
+    spyRecord.Eof = spyEof;
+    spyRecord.Pos = spyPos;
+    spyRecord.Size = spySize;
+    spyRecord.Seek = spySeek;
+    spyRecord.Flush = spyFlush;
+    spyRecord.Close = spyClose;
+    spyRecord.Read = spyRead;
+    spyRecord.Write = spyWrite;
+    spyRecord.ReadBytes = spyReadBytes;
+    spyRecord.WriteBytes = spyWriteBytes;
+    spyRecord.SkipBytes = spySkipBytes;
+    spyRecord.ReadByte = spyReadByte;
+    spyRecord.WriteByte = spyWriteByte;
+    spyRecord.ReadShort = spyReadShort;
+    spyRecord.WriteShort = spyWriteShort;
+    spyRecord.ReadInt = spyReadInt;
+    spyRecord.WriteInt = spyWriteInt;
+    spyRecord.ReadLong = spyReadLong;
+    spyRecord.WriteLong = spyWriteLong;
+    spyRecord.ReadFloat = spyReadFloat;
+    spyRecord.WriteFloat = spyWriteFloat;
+    spyRecord.ReadDouble = spyReadDouble;
+    spyRecord.WriteDouble = spyWriteDouble;
+    spyRecord.ReadLine = spyReadLine;
+    spyRecord.WriteLine = spyWriteLine;
+    spyRecord.ReadString = spyReadString;
+    spyRecord.WriteString = spyWriteString;
+    spyRecord.ReadObject = spyReadObject;
+    spyRecord.WriteObject = spyWriteObject;
+}
+
+}  // namespace
+
+void ovTestStreamsInit() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    ovStreamModuleInit();
+    fillMemoryRecord();
+    fillSpyRecord();
+}
+
+TMemoryTestStream* ovTestMemoryStream(const std::string& input) {
+    ovTestStreamsInit();
+    auto* stream = ovNew<TMemoryTestStream>(&memoryRecord);
+    *stream->input = input;
+    return stream;
+}
+
+TSpyStream* ovTestSpyStream() {
+    ovTestStreamsInit();
+    return ovNew<TSpyStream>(&spyRecord);
+}
+
+std::string ovTestText(String* s) {
+    std::string text;
+    for (int32_t i = 0; i < s->length; ++i) text.push_back(static_cast<char>(s->units()[i]));
+    return text;
+}
+
+std::string ovTestBytes(Array* a) { return std::string(a->elements<char>(), static_cast<size_t>(a->dataSize)); }
+
+String* ovTestPath(const std::string& path) { return ovStringFromUTF8String(path.c_str()); }

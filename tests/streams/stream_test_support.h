@@ -1,0 +1,55 @@
+// Streams and helpers for the stream tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/exception.h"
+#include "runtime/object.h"
+#include "runtime/string.h"
+#include "streams/stream.h"
+
+// A stream over bytes held in C++ memory.  Read hands out at most `chunk`
+// bytes a call (0: no limit); Write accepts bytes until `writeLimit` bytes
+// have been written in all (-1: no limit) and then returns 0.  With
+// `eofNever` set, Eof stays 0 even at the end of the data.
+struct TMemoryTestStream : TStream {
+    std::string* input;
+    std::string* output;
+    int32_t pos;
+    int32_t chunk;
+    int32_t writeLimit;
+    int32_t eofNever;
+    int32_t reads;  // Read calls so far
+};
+
+TMemoryTestStream* ovTestMemoryStream(const std::string& input);
+
+// A stream whose every operation records its name in ovSpyLog and returns
+// a value of its own: Read fills the buffer with 'x' and returns the count,
+// Write returns the count, Int operations return 7, ReadLine "spy".
+struct TSpyStream : TStream {};
+TSpyStream* ovTestSpyStream();
+extern std::vector<std::string> ovSpyLog;
+
+// The text of a String as bytes (low 8 bits of each unit).
+std::string ovTestText(String* s);
+// The bytes of a "b" array.
+std::string ovTestBytes(Array* a);
+
+// The object thrown by the call, or the Null object when it returns.
+template <class F>
+Object* ovTestThrown(F&& call) {
+    Object* thrown = ovNull;
+    OV_TRY { call(); }
+    OV_CATCH(e) { thrown = e; }
+    OV_END_TRY
+    return thrown;
+}
+
+// A String of a path's UTF-8 bytes (the platform text of file names).
+String* ovTestPath(const std::string& path);
+
+// The stream module and the classes above, once.
+void ovTestStreamsInit();
