@@ -5,9 +5,11 @@
 
 #include "runtime/exception.h"
 #include "runtime/memory.h"
+#include "runtime/thread.h"
 
 int main(int argc, char** argv) {
     ovGCSetStackBase();
+    ovThreadStartup();
     ovCoreModuleInit();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

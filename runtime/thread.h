@@ -1,0 +1,123 @@
+// Threads: the registry of the process's threads, creation (blocked until
+// resumed), waiting and detaching, suspension of single threads or of all
+// threads but the caller with the capture of their stacks and registers, and
+// two atomic Int operations.
+//
+// Threads are POSIX threads.  Suspending another thread sends it a signal
+// whose handler records the stack pointer and the general registers of the
+// interrupted code into the thread's record and then waits until the
+// thread's suspend count returns to zero, the way conservative collectors on
+// POSIX stop the world.  A created thread waits at a gate at the start of its
+// routine with a suspend count of 1, so it runs its entry function only once
+// ovThreadResume has brought the count to zero.
+#pragma once
+
+#include <pthread.h>
+#include <semaphore.h>
+
+#include <atomic>
+#include <cstdint>
+
+// A thread's entry function: takes one word and returns one, the thread's
+// result, which ovThreadWait hands to the waiter.
+using ovThreadEntry = intptr_t (*)(intptr_t argument);
+
+inline constexpr int32_t OV_THREAD_DATA_WORDS = 32;
+
+// General registers captured at suspension, in this order:
+// x86-64: RDI, RSI, RBX, RDX, RCX, RAX, RBP, R8 ... R15; AArch64: X0 ... X30.
+#if defined(__x86_64__)
+inline constexpr int32_t OV_THREAD_SAVED_REGISTERS = 15;
+#elif defined(__aarch64__)
+inline constexpr int32_t OV_THREAD_SAVED_REGISTERS = 31;
+#else
+#error "the thread layer captures registers on x86-64 and AArch64 only"
+#endif
+
+// A thread record (from malloc).  The fields up to id are the record proper;
+// the ones after it stand in for the state a kernel keeps for a thread handle.
+struct ovThreadRecord {
+    ovThreadRecord* next;  // link in the registry or the finished list
+    ovThreadEntry entry;   // 0 for the main thread
+    intptr_t data[OV_THREAD_DATA_WORDS];  // data[0]: the entry's argument
+    int32_t detached;  // non-zero: nobody waits, the record goes when the thread ends
+    void* stackTop;    // highest stack address the thread's frames use
+    // Lowest stack address holding data of the code interrupted by the last
+    // suspension (on x86-64 the stack pointer less the 128-byte red zone);
+    // a scan of the thread covers [savedStackPointer, stackTop).
+    void* savedStackPointer;
+    uintptr_t savedRegisters[OV_THREAD_SAVED_REGISTERS];
+    pthread_t handle;
+    uint32_t id;  // the kernel's thread id (gettid)
+
+    int32_t suspendCount;     // the thread runs only while it is 0
+    uint32_t wakeGeneration;  // advances each time suspendCount returns to 0
+    int32_t othersHolds;      // suspensions by ovThreadSuspendOthers not yet undone
+    int32_t ackPending;       // a suspend signal is out and not yet acknowledged
+    int32_t ended;            // the entry function has returned
+    intptr_t result;          // what it returned
+    sem_t acknowledged;       // posted once the thread has stopped (or reached its gate)
+};
+
+// Registers the calling thread as the main thread: its stack top is the
+// collector's stack base, so record that first.  Installs the suspend and
+// resume signal handlers.  Runs once; a failure ends the process with exit
+// code -1 (status 255).
+void ovThreadStartup();
+
+// Creates a thread that will run entry(argument) once resumed.  Returns its
+// record, or 0 when entry is 0 or the thread cannot be created.
+ovThreadRecord* ovThreadCreate(ovThreadEntry entry, intptr_t argument);
+// Decrements the suspend count; the thread runs again when it reaches 0.
+// Returns the previous count (0: it was running, nothing changed), or -1 for
+// a thread that has ended or a record of 0.
+int32_t ovThreadResume(ovThreadRecord* thread);
+// Increments the suspend count and, when the thread was running, stops it
+// and captures its stack pointer and registers before returning.  Returns
+// the previous count, or -1 for a thread that has ended or a record of 0.
+// A thread may suspend itself: the call returns 0 once another resumes it.
+int32_t ovThreadSuspend(ovThreadRecord* thread);
+// Marks the thread detached: its record is freed when it ends (or, when it
+// has ended already, by the next ovThreadCreate).
+void ovThreadDetach(ovThreadRecord* thread);
+// Waits for the thread's end and returns its entry's result; the record is
+// then detached.  A wait that cannot be done (the caller's own thread, a
+// record of 0, a failing system call) prints "ERROR! ovThreadWait:
+// WaitForSingleObject failed!" and "LastError=<errno>" on standard output
+// and returns the Null object.
+intptr_t ovThreadWait(ovThreadRecord* thread);
+
+ovThreadRecord* ovThreadMain();
+// The caller's record; 0 on a thread the layer did not start.
+ovThreadRecord* ovThreadCurrent();
+
+// Suspends every registered thread but the caller, capturing each one's stack
+// pointer and registers, and returns the registry head (0 when empty); walk
+// it through next.  Every call must be paired with ovThreadResumeOthers.  In
+// between, the caller must not wait for anything a stopped thread may hold
+// (the C heap's lock, a stdio stream's lock).
+ovThreadRecord* ovThreadSuspendOthers();
+// Undoes the suspensions of ovThreadSuspendOthers (and only those: a thread
+// suspended on its own, or created since, stays suspended).
+void ovThreadResumeOthers();
+
+// The signals that stop and restart a thread; start-up must leave them alone.
+int ovThreadSuspendSignal();
+int ovThreadResumeSignal();
+
+// Lengths of the two lists, for tests and diagnostics.
+struct ovThreadLists {
+    int32_t registered;
+    int32_t finished;
+};
+ovThreadLists ovThreadGetLists();
+
+// Stores desired if *address equals expected; 1 when it stored, else 0.
+inline int32_t ovAtomicCAS(int32_t* address, int32_t expected, int32_t desired) {
+    return std::atomic_ref<int32_t>(*address).compare_exchange_strong(expected, desired) ? 1 : 0;
+}
+
+// Adds value (wrapping) and returns the previous value.
+inline int32_t ovAtomicAdd(int32_t* address, int32_t value) {
+    return std::atomic_ref<int32_t>(*address).fetch_add(value);
+}
