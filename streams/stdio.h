@@ -1,0 +1,36 @@
+// Standard I/O: the process's console stream and the line functions on it.
+//
+// ConsoleStream is a UTF-8 text stream over a TCStandardIO, the raw stream of
+// the C library's standard input and output.  It is created once by the
+// module's initialiser and held for the life of the process.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/object.h"
+#include "streams/stream.h"
+
+struct TTextStream;
+
+// Reads standard input and writes standard output.  Everything else is
+// TStream's: Pos -1, Size 0, so Eof is never true, Seek is -1 and Close does
+// nothing (the standard streams are never closed).
+struct TCStandardIO : TStream {};
+
+extern const TStreamClass& TCStandardIOType;
+
+// The console stream; the Null object until the module is initialised.
+extern TTextStream* ConsoleStream;
+
+// Writes the text and a line end (CR LF) in UTF-8 and flushes.  Returns 0.
+int32_t PrintLine(String* text);
+// Writes the prompt (no line end), flushes, and returns the next line of
+// input without its line end (carriage returns dropped).  At the end of input
+// it throws TStreamReadException; the characters of the unfinished line are
+// lost.
+String* InputLine(String* prompt);
+
+// The standard I/O module's initialiser: runs the core, stream and text
+// stream modules' initialisers, registers TCStandardIO and creates
+// ConsoleStream, once.
+void ovStdioModuleInit();
