@@ -112,22 +112,10 @@ TEST_F(InputLineInput, ShowsThePromptAndReturnsTheLineWithoutItsEnd) {
     EXPECT_EQ(output(), ">? ");
 }
 
-TEST_F(InputLineInput, ANulCharacterEndsTheLine) {
-    typeInput(std::string("ab\0cd\n", 6));
-    EXPECT_EQ(ovTestText(InputLine(ovLiteral(u""))), "ab");
-    EXPECT_EQ(ovTestText(InputLine(ovLiteral(u""))), "cd");
-}
-
 TEST_F(InputLineInput, TheEndOfInputThrowsReadError) {
     Object* thrown = ovTestThrown([] { InputLine(ovLiteral(u">")); });
     EXPECT_TRUE(ovIsInstance(thrown, &TStreamReadExceptionType));
     EXPECT_EQ(output(), ">");
-}
-
-TEST_F(InputLineInput, AnUnfinishedLastLineIsLostAtTheEnd) {
-    typeInput("done\npartial");
-    EXPECT_EQ(ovTestText(InputLine(ovLiteral(u">"))), "done");
-    EXPECT_TRUE(ovIsInstance(ovTestThrown([] { InputLine(ovLiteral(u">")); }), &TStreamReadExceptionType));
 }
 
 // The real standard streams, redirected in a child process: the console

@@ -91,35 +91,22 @@ TStreamClass spyRecord{};
 
 void logCall(const char* name) { ovSpyLog.emplace_back(name); }
 
-#define SPY_INT(Name, Receiver, ...)       \
-    int32_t spy##Name(Receiver __VA_OPT__(, ) __VA_ARGS__) { \
-        logCall(#Name);                    \
-        return 7;                          \
+// The operations that take their receiver and arguments and return 7.
+#define SPY_INT_OPERATIONS(X)                                                                              \
+    X(Eof, TIO*) X(Pos, TIO*) X(Size, TIO*) X(Seek, TIO*, int32_t) X(Flush, TIO*) X(Close, TIO*)           \
+    X(ReadBytes, TStream*, uint8_t*, int32_t) X(WriteBytes, TStream*, const uint8_t*, int32_t)              \
+    X(SkipBytes, TStream*, int32_t) X(ReadByte, TStream*) X(WriteByte, TStream*, int32_t)                   \
+    X(ReadShort, TStream*) X(WriteShort, TStream*, int32_t) X(ReadInt, TStream*) X(WriteInt, TStream*, int32_t) \
+    X(WriteLong, TStream*, int64_t) X(WriteFloat, TStream*, float) X(WriteDouble, TStream*, double)         \
+    X(WriteLine, TStream*, String*) X(WriteString, TStream*, String*) X(WriteObject, TStream*, Object*)
+
+#define SPY_DEFINE(Name, ...)                 \
+    int32_t spy##Name(__VA_ARGS__) {          \
+        logCall(#Name);                       \
+        return 7;                             \
     }
-
-SPY_INT(Eof, TIO*)
-SPY_INT(Pos, TIO*)
-SPY_INT(Size, TIO*)
-SPY_INT(Seek, TIO*, int32_t)
-SPY_INT(Flush, TIO*)
-SPY_INT(Close, TIO*)
-SPY_INT(ReadBytes, TStream*, uint8_t*, int32_t)
-SPY_INT(WriteBytes, TStream*, const uint8_t*, int32_t)
-SPY_INT(SkipBytes, TStream*, int32_t)
-SPY_INT(ReadByte, TStream*)
-SPY_INT(WriteByte, TStream*, int32_t)
-SPY_INT(ReadShort, TStream*)
-SPY_INT(WriteShort, TStream*, int32_t)
-SPY_INT(ReadInt, TStream*)
-SPY_INT(WriteInt, TStream*, int32_t)
-SPY_INT(WriteLong, TStream*, int64_t)
-SPY_INT(WriteFloat, TStream*, float)
-SPY_INT(WriteDouble, TStream*, double)
-SPY_INT(WriteLine, TStream*, String*)
-SPY_INT(WriteString, TStream*, String*)
-SPY_INT(WriteObject, TStream*, Object*)
-
-#undef SPY_INT
+SPY_INT_OPERATIONS(SPY_DEFINE)
+#undef SPY_DEFINE
 
 int32_t spyRead(TIO*, uint8_t* buf, int32_t count) {
     logCall("Read");
@@ -172,35 +159,17 @@ void fillSpyRecord() {
     ovDeriveClass(spyRecord, TStreamType, &spyScope, static_cast<int32_t>(sizeof(TSpyStream)));
     spyRecord.New = spyNew;
     spyRecord.Delete = spyDelete;
-    spyRecord.Eof = spyEof;
-    spyRecord.Pos = spyPos;
-    spyRecord.Size = spySize;
-    spyRecord.Seek = spySeek;
-    spyRecord.Flush = spyFlush;
-    spyRecord.Close = spyClose;
+#define SPY_ASSIGN(Name, ...) spyRecord.Name = spy##Name;
+    SPY_INT_OPERATIONS(SPY_ASSIGN)
+#undef SPY_ASSIGN
     spyRecord.Read = spyRead;
     spyRecord.Write = spyWrite;
-    spyRecord.ReadBytes = spyReadBytes;
-    spyRecord.WriteBytes = spyWriteBytes;
-    spyRecord.SkipBytes = spySkipBytes;
-    spyRecord.ReadByte = spyReadByte;
-    spyRecord.WriteByte = spyWriteByte;
-    spyRecord.ReadShort = spyReadShort;
-    spyRecord.WriteShort = spyWriteShort;
-    spyRecord.ReadInt = spyReadInt;
-    spyRecord.WriteInt = spyWriteInt;
     spyRecord.ReadLong = spyReadLong;
-    spyRecord.WriteLong = spyWriteLong;
     spyRecord.ReadFloat = spyReadFloat;
-    spyRecord.WriteFloat = spyWriteFloat;
     spyRecord.ReadDouble = spyReadDouble;
-    spyRecord.WriteDouble = spyWriteDouble;
     spyRecord.ReadLine = spyReadLine;
-    spyRecord.WriteLine = spyWriteLine;
     spyRecord.ReadString = spyReadString;
-    spyRecord.WriteString = spyWriteString;
     spyRecord.ReadObject = spyReadObject;
-    spyRecord.WriteObject = spyWriteObject;
 }
 
 }  // namespace
