@@ -33,16 +33,49 @@ ObjectClass makeCountedClass() {
 
 const ObjectClass countedClass = makeCountedClass();
 
+// Instances that carry their own block size.
+struct TSized : Object {
+    int32_t blockSize;
+};
+
+void sizedFree(Object* self) { ovGCDeallocObject(self, static_cast<TSized*>(self)->blockSize); }
+
+const ObjectClass sizedClass = [] {
+    ObjectClass record = ObjectType;
+    record.free = sizedFree;
+    return record;
+}();
+
 }  // namespace
+
+Object* ovTestAllocSized(int32_t size) {
+    auto* instance = static_cast<TSized*>(ovGCAllocObject(size, &sizedClass));
+    instance->blockSize = size;
+    return instance;
+}
+
+void ovTestHoldOutsideTable(Object* instance) {
+    ovGCRetain(instance);
+    ovGCCollect();
+}
 
 const ObjectClass& TCountedType = countedClass;
 int32_t ovTestCountedAlive = 0;
 int32_t ovTestCountedDeleted = 0;
 
-__attribute__((noinline)) void ovTestScrubStack() {
-    volatile char area[16384];
-    std::memset(const_cast<char*>(area), 0, sizeof area);
-    asm volatile("" : : "r"(area) : "memory");
+// Zeroes the stack below this function's own small frame with a loop that
+// makes no calls.  A frame with a large local array would not do: padding and
+// sanitizer redzones inside it keep their stale contents, and the collector's
+// frames later occupy the same addresses.
+__attribute__((noinline, no_sanitize_address)) void ovTestScrubStack() {
+#if defined(__x86_64__)
+    uintptr_t* sp;
+    asm volatile("mov %%rsp, %0" : "=r"(sp));
+    for (volatile uintptr_t* p = sp - 4096; p < sp - 1; ++p) *p = 0;
+#else
+    volatile char area[32768];
+    for (size_t i = 0; i < sizeof area; ++i) area[i] = 0;
+#endif
 }
 
 __attribute__((noinline)) uintptr_t ovTestNewCountedAddress() {

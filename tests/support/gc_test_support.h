@@ -39,6 +39,14 @@ extern const ObjectClass& TCountedType;
 extern int32_t ovTestCountedAlive;
 extern int32_t ovTestCountedDeleted;
 
+// An unreferenced instance of any size of at least 24 bytes, which the next
+// pass frees with the size it was allocated with.
+Object* ovTestAllocSized(int32_t size);
+
+// Takes a queued instance out of the zero-count table while keeping it
+// alive: retains it and runs a pass, which clears its queued mark.
+void ovTestHoldOutsideTable(Object* instance);
+
 // Creates a TCounted in a frame of its own and returns its address as an
 // integer, so that no pointer to it stays in the caller's frame.
 uintptr_t ovTestNewCountedAddress();
