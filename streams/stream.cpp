@@ -535,6 +535,15 @@ TStream* openForSave(Object* target) {
     return stream;
 }
 
+// The first load buffer: room for all a stream of known size still holds, so
+// that a file is read by one call and never copied to grow; 1024 bytes when
+// the size is unknown (or small).
+int32_t firstLoadSize(TStream* stream) {
+    const int32_t pos = stream->Pos();
+    const int64_t remaining = int64_t{stream->Size()} - pos;
+    return pos >= 0 && remaining > kScratchSize ? static_cast<int32_t>(remaining) : kScratchSize;
+}
+
 // The next size of the load buffer (3/2), kept within the Int range.
 int32_t grownLoadSize(int32_t size) {
     const int64_t grown = std::min<int64_t>(int64_t{size} * 3 / 2, INT32_MAX);
@@ -645,7 +654,8 @@ int32_t StreamWriteLine(TStream* stream, String* text) {
 // never turns true still ends the load.
 Array* LoadBytes(Object* target) {
     TStream* stream = openForLoad(target);
-    Array* buffer = ovArrayNew1D("b", kScratchSize);
+    const int32_t firstSize = firstLoadSize(stream);
+    Array* buffer = ovArrayAlloc("b", 1, &firstSize);  // bytes past the length are never read
     int32_t length = 0;
     while (!stream->Eof()) {
         if (length == buffer->count()) buffer = ovArraySlice("b", buffer, 0, grownLoadSize(length));
@@ -654,7 +664,7 @@ Array* LoadBytes(Object* target) {
         length += n;
     }
     stream->Close();
-    return ovArraySlice("b", buffer, 0, length);
+    return length == buffer->count() ? buffer : ovArraySlice("b", buffer, 0, length);
 }
 
 String* LoadStringBytes(Object* target) { return ovStringFromArray(LoadBytes(target)); }

@@ -312,11 +312,21 @@ TEST_F(WholeTargets, LoadBytesGrowsItsBufferAndLeavesAGivenStreamOpen) {
     const std::string data = patternOf(5000);
     TMemoryTestStream* s = ovTestMemoryStream(data);
     s->chunk = 700;
+    s->sizeUnknown = 1;
     Array* bytes = LoadBytes(s);
     EXPECT_EQ(bytes->count(), 5000);
     EXPECT_EQ(ovTestBytes(bytes), data);
     EXPECT_EQ(s->pos, 5000);
     EXPECT_EQ(ovTestText(LoadStringBytes(ovTestMemoryStream("ab\xe9"))), "ab\xe9");
+}
+
+TEST_F(WholeTargets, LoadBytesReadsAStreamOfKnownSizeWithOneCall) {
+    const std::string data = patternOf(300000);
+    TMemoryTestStream* s = ovTestMemoryStream(data);
+    ASSERT_EQ(s->SkipBytes(1000), 1000);
+    Array* bytes = LoadBytes(s);
+    EXPECT_EQ(ovTestBytes(bytes), data.substr(1000));
+    EXPECT_EQ(s->reads, 2);  // the skip, then the whole rest
 }
 
 TEST_F(WholeTargets, LoadBytesEndsAtAReadOfNothingWhenEofNeverComes) {

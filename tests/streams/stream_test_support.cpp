@@ -24,7 +24,7 @@ int32_t memoryEof(TIO* io) {
     return self->pos >= static_cast<int32_t>(self->input->size()) ? 1 : 0;
 }
 
-int32_t memoryPos(TIO* io) { return asMemory(io)->pos; }
+int32_t memoryPos(TIO* io) { return asMemory(io)->sizeUnknown ? -1 : asMemory(io)->pos; }
 int32_t memorySize(TIO* io) { return static_cast<int32_t>(asMemory(io)->input->size()); }
 
 int32_t memoryRead(TIO* io, uint8_t* buf, int32_t count) {
@@ -58,6 +58,7 @@ int32_t memoryNew(Object* object) {
     self->chunk = 0;
     self->writeLimit = -1;
     self->eofNever = 0;
+    self->sizeUnknown = 0;
     self->reads = 0;
     return 0;
 }

@@ -13,7 +13,8 @@
 // A stream over bytes held in C++ memory.  Read hands out at most `chunk`
 // bytes a call (0: no limit); Write accepts bytes until `writeLimit` bytes
 // have been written in all (-1: no limit) and then returns 0.  With
-// `eofNever` set, Eof stays 0 even at the end of the data.
+// `eofNever` set, Eof stays 0 even at the end of the data; with `sizeUnknown`
+// set, Pos is -1 (and Eof follows eofNever or the data's end).
 struct TMemoryTestStream : TStream {
     std::string* input;
     std::string* output;
@@ -21,6 +22,7 @@ struct TMemoryTestStream : TStream {
     int32_t chunk;
     int32_t writeLimit;
     int32_t eofNever;
+    int32_t sizeUnknown;
     int32_t reads;  // Read calls so far
 };
 
