@@ -19,7 +19,10 @@ inline constexpr uint8_t kCommandRead = ',';
 inline constexpr uint8_t kCommandJump = '?';
 
 // True for the code of one of the five command characters.
-bool isCommandCode(uint32_t code);
+constexpr bool isCommandCode(uint32_t code) {
+    return code == kCommandFlip || code == kCommandLeft || code == kCommandPrint || code == kCommandRead ||
+           code == kCommandJump;
+}
 
 // Commands from this index on are never jumped to.
 inline constexpr int64_t kStraightLineStart = 256;
@@ -46,14 +49,20 @@ public:
     static constexpr int64_t kMaxCommands = INT32_MAX;
 
     explicit Program(int64_t maxCommands = kMaxCommands);
+    ~Program();
+    Program(Program&& other) noexcept;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
 
     // Keeps the command characters of one line of text, in order.  Returns
     // false when the program would exceed its command limit; the commands
     // kept before that stay.
     bool appendLine(const uint16_t* units, int32_t count);
+    // The same for text whose characters are the bytes.
+    bool appendBytes(const uint8_t* bytes, int32_t count);
 
-    int64_t commandCount() const { return static_cast<int64_t>(commands_.size()); }
-    const uint8_t* commands() const { return commands_.data(); }
+    int64_t commandCount() const { return static_cast<int64_t>(count_); }
+    const uint8_t* commands() const { return commands_; }
 
     // Builds the fused operations of the commands from kStraightLineStart on.
     void prepare();
@@ -63,9 +72,16 @@ public:
     }
 
 private:
+    template <class Unit>
+    bool append(const Unit* units, int32_t count);
     size_t fuseRun(size_t from);
+    void reserve(size_t count);
 
-    std::vector<uint8_t> commands_;
+    // The commands live in a block of the C heap that grows by doubling:
+    // realloc moves large blocks by remapping, and nothing is cleared.
+    uint8_t* commands_ = nullptr;
+    size_t count_ = 0;
+    size_t capacity_ = 0;
     int64_t maxCommands_;
     std::vector<FusedOp> ops_;
     std::vector<uint64_t> masks_;

@@ -8,13 +8,16 @@
 #include <string>
 
 #include "runtime/exception.h"
+#include "runtime/memory.h"
 #include "runtime/string.h"
 
 namespace {
 
 int32_t writeText(String* text, FILE* stream) {
-    std::fputs(ovStringToCString(text), stream);
+    char* bytes = ovStringToCString(text);
+    std::fputs(bytes, stream);
     std::fflush(stream);
+    ovMemFree(bytes);
     return 0;
 }
 
@@ -59,6 +62,8 @@ int32_t ovDelay(int32_t milliseconds) {
     return 0;
 }
 
-void ovEnd() { std::exit(0); }
+void ovEnd() { ovEndWithStatus(0); }
+
+void ovEndWithStatus(int32_t status) { std::exit(status); }
 
 void ovCAssertFailed() { ovRuntimeError("C Assert failed"); }

@@ -17,5 +17,7 @@ int32_t ovMillisecs();
 int32_t ovDelay(int32_t milliseconds);
 // Ends the process with status 0 through exit, so C streams are flushed.
 [[noreturn]] void ovEnd();
+// Ends the process the same way with the given status.
+[[noreturn]] void ovEndWithStatus(int32_t status);
 // The failure of a C-level consistency check: raises "C Assert failed".
 [[noreturn]] void ovCAssertFailed();

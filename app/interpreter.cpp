@@ -1,0 +1,158 @@
+#include "app/interpreter.h"
+
+#include "app/machine.h"
+#include "app/modules.h"
+#include "app/output.h"
+#include "runtime/array.h"
+#include "runtime/exception.h"
+#include "runtime/process.h"
+#include "runtime/startup.h"
+#include "runtime/strhelp.h"
+#include "runtime/string.h"
+#include "streams/stdio.h"
+#include "streams/stream.h"
+#include "system/filesystem.h"
+
+namespace {
+
+// "." goes to the program output, "," reads a line of standard input, after
+// all output so far has gone out, since the user may answer it.
+class ConsoleIo final : public CommandIo {
+public:
+    void print(uint8_t code) override { ProgramOutputPut(code); }
+    int32_t readCode() override {
+        ProgramOutputFlush();
+        return ovStringAsc(ovReadStdin());
+    }
+};
+
+// The ">" prompt that waits for Enter.  End of input there is the user
+// closing the console, not a failure: the run ends as it would have.
+void awaitEnter() {
+    OV_TRY { InputLine(ovLiteral(u">")); }
+    OV_CATCH(e) {
+        if (!ovIsInstance(e, &TStreamReadExceptionType)) ovThrow(e);
+    }
+    OV_END_TRY
+}
+
+// A program or tape beyond what Int positions can address is not run
+// wrongly but refused.
+[[noreturn]] void refuse(String* reason) {
+    ProgramOutputFlush();
+    ovWriteStderr(reason);
+    ovEndWithStatus(1);
+}
+
+[[noreturn]] void reportNotLoaded(String* name) {
+    PrintLine(ovStringConcat(ovLiteral(u"Could not load "), name));
+    awaitEnter();
+    ovEndWithStatus(1);
+}
+
+bool isPlainRelativeName(String* name) {
+    if (ovStringFind(name, ovLiteral(u"::"), 0) >= 0) return false;
+    String* path = name;
+    PathNormalize(&path, 0);
+    return PathIsAbsolute(path) == 0;
+}
+
+[[noreturn]] void runAndEnd(String* name, Program& program) {
+    PrintLine(ovStringConcat(ovLiteral(u"Executing "), name));
+    PrintLine(&ovEmptyString);
+    ProgramOutputStart();
+    ConsoleIo io;
+    Machine machine(program);
+    if (machine.run(io) == Machine::Outcome::kTapeTooLong)
+        refuse(ovLiteral(u"bitrun: the tape would grow past 2147483647 cells\n"));
+    ProgramOutputFlush();
+    PrintLine(&ovEmptyString);
+    PrintLine(&ovEmptyString);
+    PrintLine(ovLiteral(u"Execution complete."));
+    awaitEnter();
+    ovEnd();
+}
+
+}  // namespace
+
+int32_t InterpreterEntry() {
+    static bool entered = false;
+    if (entered) return 0;
+    entered = true;
+    ovRegisterStandardModules();
+    ovCoreModuleInit();
+    return RunInterpreter();
+}
+
+String* ChooseProgramFile(Array* arguments) {
+    const int32_t n = arguments->count();
+    String** elements = arguments->elements<String*>();
+    int32_t counted = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        if (static_cast<Object*>(elements[i]) == ovNull) continue;
+        if (++counted == 2) return elements[i];
+    }
+    return ovLiteral(u"code.txt");
+}
+
+TStream* OpenProgramFile(String* name) {
+    TStream* stream = FileOpenRead(name);
+    if (stream != ovNull || !isPlainRelativeName(name)) return stream;
+    if (FileKind(name) != FILE_KIND_NONE || ovStringCompare(ovAppDirectory, ovStartDirectory) == 0) return stream;
+    String* elsewhere = ovStringConcat(ovStringConcat(ovStartDirectory, ovLiteral(u"/")), name);
+    return FileOpenRead(elsewhere);
+}
+
+namespace {
+
+// TStream's own ReadLine takes one character per byte and drops only line
+// ends, NULs and carriage returns, none of them commands: on a stream that
+// keeps it, reading blocks yields the same commands far faster.
+bool readsLinesAsBytes(TStream* stream) {
+    return stream->record<TStreamClass>()->ReadLine == TStreamType.ReadLine;
+}
+
+bool loadBlocks(TStream* stream, Program& program) {
+    uint8_t block[65536];
+    for (;;) {
+        const int32_t n = stream->Read(block, sizeof block);
+        if (n <= 0) return true;
+        if (!program.appendBytes(block, n)) return false;
+    }
+}
+
+// One line is read even from an empty stream; Eof is asked after each.
+bool loadLines(TStream* stream, Program& program) {
+    do {
+        String* line = StreamReadLine(stream);
+        if (!program.appendLine(line->units(), line->length)) return false;
+    } while (StreamEof(stream) == 0);
+    return true;
+}
+
+}  // namespace
+
+LoadResult LoadProgram(String* name, Program& program) {
+    TStream* stream = OpenProgramFile(name);
+    if (stream == ovNull) return LoadResult::kNotFound;
+    const bool loaded = readsLinesAsBytes(stream) ? loadBlocks(stream, program) : loadLines(stream, program);
+    FileCloseStream(stream);
+    return loaded ? LoadResult::kLoaded : LoadResult::kTooLong;
+}
+
+int32_t RunInterpreter() {
+    static bool started = false;
+    if (started) return 0;
+    started = true;
+    ovCoreModuleInit();
+    ovFileSystemModuleInit();
+    ovStrHelpModuleInit();
+    String* name = ChooseProgramFile(ovAppArguments);
+    Program program;
+    switch (LoadProgram(name, program)) {
+    case LoadResult::kNotFound: reportNotLoaded(name);
+    case LoadResult::kTooLong: refuse(ovLiteral(u"bitrun: the program has more than 2147483647 commands\n"));
+    case LoadResult::kLoaded: break;
+    }
+    runAndEnd(name, program);
+}

@@ -1,0 +1,32 @@
+// bitrun: chooses the program file, loads it, runs it and ends the process.
+#pragma once
+
+#include <cstdint>
+
+#include "app/program.h"
+
+struct Array;
+struct String;
+struct TStream;
+
+// The application entry that start-up runs: once, the core module's
+// initialiser, then RunInterpreter.
+int32_t InterpreterEntry();
+// Runs once (a second call returns 0): the module initialisers, then the
+// whole run; it ends the process itself.
+int32_t RunInterpreter();
+
+// The program file the arguments name: the first non-Null element after
+// element 0 (the executable's path), or "code.txt" when there is none.
+String* ChooseProgramFile(Array* arguments);
+
+// Opens the program file for reading: the name as it is (relative names
+// resolve against the executable's directory, the working directory), and
+// for a plain relative name found nowhere there, the same name in the
+// directory the process was started from.  The Null object when neither
+// opens.
+TStream* OpenProgramFile(String* name);
+
+enum class LoadResult { kLoaded, kNotFound, kTooLong };
+// Loads the commands of every line of the file into the program.
+LoadResult LoadProgram(String* name, Program& program);

@@ -1,0 +1,130 @@
+#include "runtime/startup.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "runtime/array.h"
+#include "runtime/fault.h"
+#include "runtime/memory.h"
+#include "runtime/string.h"
+#include "runtime/thread.h"
+
+Array* ovAppArguments = &ovEmptyArray;
+String* ovAppPath = &ovEmptyString;
+String* ovAppDirectory = &ovEmptyString;
+String* ovStartDirectory = &ovEmptyString;
+String* ovAppTitle = &ovEmptyString;
+int32_t ovUseWideApi = 0;
+int32_t ovMainThreadId = 0;
+
+namespace {
+
+ovApplicationEntry applicationEntry = nullptr;
+ovPlatformTextDecoder platformDecoder = ovStringFromCString;
+// ovEntry's frame: the stack base of the collector once ovEntry runs.
+void* entryFrame = nullptr;
+
+int32_t currentThreadId() { return static_cast<int32_t>(gettid()); }
+
+// Length of the directory part of a path of n units whose separators are
+// all "/": the index of the last "/", 0 when that is the first unit or there
+// is none, one more after a drive colon.  One rule for bytes and Strings.
+template <class Unit>
+int64_t directoryLength(const Unit* path, int64_t n) {
+    int64_t last = n - 1;
+    while (last >= 0 && path[last] != '/') --last;
+    if (last <= 0) return 0;
+    return path[last - 1] == ':' ? last + 1 : last;
+}
+
+void forwardSlashesInPlace(std::string& path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+}
+
+// Platform calls that fill a buffer of a given size grow it until the
+// result fits, so no path length is too long.
+std::string workingDirectory() {
+    std::string buffer(256, '\0');
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(buffer.find('\0'));
+    return buffer;
+}
+
+std::string executablePath() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0) return std::string();
+        if (static_cast<size_t>(n) < buffer.size()) {
+            buffer.resize(static_cast<size_t>(n));
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Decodes platform text and stores it, held for the process's life.
+void holdPlatformText(String*& global, const std::string& bytes) { ovStore(global, platformDecoder(bytes.c_str())); }
+
+void recordArguments(int argc, char** argv) {
+    Array* arguments = ovArrayNew1D("$", argc);
+    ovStore(ovAppArguments, arguments);
+    for (int i = 0; i < argc; ++i) ovStore(arguments->elements<String*>()[i], platformDecoder(argv[i]));
+}
+
+}  // namespace
+
+void ovSetApplicationEntry(ovApplicationEntry entry) { applicationEntry = entry; }
+
+void ovSetPlatformTextDecoder(ovPlatformTextDecoder decoder) {
+    platformDecoder = decoder != nullptr ? decoder : ovStringFromCString;
+}
+
+int32_t ovEntry(int argc, char** argv) {
+    entryFrame = __builtin_frame_address(0);
+    ovInstallFaultHandlers();
+    ovStartup(argc, argv);
+    if (applicationEntry != nullptr) applicationEntry();
+    return 0;
+}
+
+void ovStartup(int argc, char** argv) {
+    // Everything the runtime later puts on the main thread's stack lies below
+    // ovEntry's frame (or, when called on its own, below this one).
+    ovGCSetStackBaseAt(entryFrame != nullptr ? entryFrame : __builtin_frame_address(0));
+    ovThreadStartup();
+    ovGCStartup();
+    ovUseWideApi = 1;
+
+    std::string start = workingDirectory();
+    forwardSlashesInPlace(start);
+    holdPlatformText(ovStartDirectory, start);
+
+    std::string path = executablePath();
+    forwardSlashesInPlace(path);
+    holdPlatformText(ovAppPath, path);
+    const std::string directory = path.substr(0, static_cast<size_t>(directoryLength(path.data(), path.size())));
+    holdPlatformText(ovAppDirectory, directory);
+    // Relative names, the default program file among them, now resolve
+    // against the executable's directory.  An empty or vanished directory
+    // leaves the starting one in force.
+    if (chdir(directory.c_str()) != 0) {
+        // ignored on purpose
+    }
+
+    ovStore(ovAppTitle, ovLiteral(u"Orvane Application"));
+    recordArguments(argc, argv);
+    ovMainThreadId = currentThreadId();
+}
+
+int32_t ovIsMainThread() { return currentThreadId() == ovMainThreadId ? 1 : 0; }
+
+String* ovAppDirectoryOf(String* appPath) {
+    return ovStringSlice(appPath, 0, static_cast<int32_t>(directoryLength(appPath->units(), appPath->length)));
+}

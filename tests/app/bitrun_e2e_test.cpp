@@ -1,0 +1,226 @@
+// bitrun as users run it: files, arguments, pipes, exit statuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <thread>
+
+#include "bitrun_process.h"
+#include "tools/textprog.h"
+
+namespace {
+
+int64_t commandsIn(const std::string& text) {
+    return std::count_if(text.begin(), text.end(), [](char c) { return std::string("+<?,.").find(c) != std::string::npos; });
+}
+
+// A program that prints the text, then a byte v, and then jumps to itself
+// for ever: the jump sits at index v + 1 and reads v ("+<+<" changes nothing).
+std::string printThenLoop(const std::string& text, std::string* printed) {
+    for (int v = 1; v < 256; ++v) {
+        const std::string body = ProgramPrinting(text + static_cast<char>(v));
+        const int64_t pad = v + 1 - commandsIn(body);
+        if (pad < 0 || pad % 4 != 0) continue;
+        *printed = text + static_cast<char>(v);
+        std::string program = body;
+        for (int64_t i = 0; i < pad / 4; ++i) program += "+<+<";
+        return program + "?";
+    }
+    return "";
+}
+
+TEST(BitrunFiles, RunsTheNamedFileAndFramesItsOutput) {
+    ScratchDir scratch;
+    const std::string program = scratch.file("hello.txt", ProgramPrinting("Hello, world!\n"));
+    const ProcessResult run = runProcess({program}, "\n");
+    EXPECT_EQ(run.out, normalRun(program, "Hello, world!\n"));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(BitrunFiles, OnlyTheFirstArgumentCounts) {
+    ScratchDir scratch;
+    const std::string first = scratch.file("first.txt", ProgramPrinting("1"));
+    const std::string second = scratch.file("second.txt", ProgramPrinting("2"));
+    const ProcessResult run = runProcess({first, second, "third"});
+    EXPECT_EQ(run.out, normalRun(first, "1"));
+}
+
+TEST(BitrunFiles, WithoutArgumentsRunsCodeTxtBesideTheExecutableFromAnywhere) {
+    ScratchDir scratch;
+    const std::string exe = scratch.bitrunCopy("install");
+    scratch.file("install/code.txt", ProgramPrinting("from beside"));
+    const std::string elsewhere = scratch.dir("elsewhere");
+    scratch.file("elsewhere/code.txt", ProgramPrinting("from the start directory"));
+    const ProcessResult run = runProcess({}, "", elsewhere, exe);
+    EXPECT_EQ(run.out, normalRun("code.txt", "from beside"));
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(BitrunFiles, ARelativeNameMissingBesideTheExecutableIsTakenFromTheStartDirectory) {
+    ScratchDir scratch;
+    const std::string exe = scratch.bitrunCopy("install");
+    const std::string work = scratch.dir("work");
+    scratch.dir("work/sub");
+    scratch.file("work/sub/prog.txt", ProgramPrinting("found"));
+    EXPECT_EQ(runProcess({"sub/prog.txt"}, "", work, exe).out, normalRun("sub/prog.txt", "found"));
+    // A backslash separates too, and the banner keeps the name as given.
+    EXPECT_EQ(runProcess({"sub\\prog.txt"}, "", work, exe).out, normalRun("sub\\prog.txt", "found"));
+}
+
+TEST(BitrunFiles, NamesAreUtf8AndOddBytesSurvive) {
+    ScratchDir scratch;
+    scratch.file("caf\xC3\xA9.txt", ProgramPrinting("accent"));
+    scratch.file("raw\xFF.txt", ProgramPrinting("raw byte"));
+    EXPECT_EQ(runProcess({"caf\xC3\xA9.txt"}, "", scratch.path()).out, normalRun("caf\xC3\xA9.txt", "accent"));
+    // A byte that is not UTF-8 still names its file; the banner, being
+    // UTF-8 text, shows it as the three-byte form of its escape unit U+DCFF.
+    EXPECT_EQ(runProcess({"raw\xFF.txt"}, "", scratch.path()).out, normalRun("raw\xED\xB3\xBF.txt", "raw byte"));
+}
+
+TEST(BitrunFiles, AMissingFileIsReportedWithStatusOneAndNoRun) {
+    ScratchDir scratch;
+    const ProcessResult run = runProcess({"x.txt"}, "\n", scratch.path());
+    EXPECT_EQ(run.out, "Could not load x.txt\r\n>");
+    EXPECT_EQ(run.status, 1);
+    const ProcessResult directory = runProcess({scratch.path()}, "", scratch.path());
+    EXPECT_EQ(directory.out, "Could not load " + scratch.path() + "\r\n>");
+    EXPECT_EQ(directory.err, "");
+    EXPECT_EQ(directory.status, 1);
+}
+
+TEST(BitrunFiles, EmptyAndCommandlessFilesRunNothing) {
+    ScratchDir scratch;
+    for (const std::string& bytes : {std::string(), std::string("no commands here\r\nat all\n"), std::string("\0\0", 2)}) {
+        const std::string program = scratch.file("empty.txt", bytes);
+        const ProcessResult run = runProcess({program}, "\n");
+        EXPECT_EQ(run.out, normalRun(program, ""));
+        EXPECT_EQ(run.status, 0);
+    }
+}
+
+TEST(BitrunFiles, CarriageReturnsNulsAndOtherTextAreSkipped) {
+    ScratchDir scratch;
+    std::string program = ProgramPrinting("Mixed lines\n", 10);
+    std::string noisy;
+    for (const char c : program) noisy += c == '\n' ? std::string("\r\n# comment\0x", 13) : std::string(1, c) + "a";
+    const std::string file = scratch.file("noisy.txt", noisy);
+    EXPECT_EQ(runProcess({file}).out, normalRun(file, "Mixed lines\n"));
+}
+
+TEST(BitrunFiles, AProgramFromAPipeIsReadWhole) {
+    ScratchDir scratch;
+    const std::string text(3000, 'p');
+    const std::string program = ProgramPrinting(text);
+    const std::string fifo = scratch.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << program; });
+    const ProcessResult run = runProcess({fifo});
+    writer.join();
+    EXPECT_EQ(run.out, normalRun(fifo, text));
+}
+
+TEST(BitrunCommands, ReadStoresBitsThatPrintComesBackMirrored) {
+    ScratchDir scratch;
+    const std::string program = scratch.file("echo.txt", ",.,.,.");
+    const ProcessResult run = runProcess({program}, "A\n\nB\n");
+    // "A" (01000001) mirrored is 130; an empty line stores eight ones.
+    EXPECT_EQ(run.out, normalRun(program, "\x82\xFF" "B"));
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(BitrunCommands, EndOfInputReadsAsEightOnesAndTheRunEndsNormally) {
+    ScratchDir scratch;
+    const std::string program = scratch.file("read.txt", ",.");
+    const ProcessResult run = runProcess({program}, "");
+    EXPECT_EQ(run.out, normalRun(program, "\xFF"));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(BitrunCommands, PrintOfZeroCellsAndAJumpOnThemWriteNothing) {
+    ScratchDir scratch;
+    // The jump reads 0 and resumes at index 1, the print: nothing either way.
+    const std::string program = scratch.file("zero.txt", "?.");
+    EXPECT_EQ(runProcess({program}).out, normalRun(program, ""));
+}
+
+// Output waiting in the buffer goes out before the program reads input, so
+// a user sees a question before answering it.
+TEST(BitrunOutput, IsWrittenBeforeEachRead) {
+    ScratchDir scratch;
+    const std::string program = scratch.file("ask.txt", ProgramPrinting("?") + ",.");
+    const ProcessResult run = runProcess({program}, "", "", kBitrun, [](const std::string& out) {
+        return out.find("\r\n\r\n?") != std::string::npos ? std::string("B\n") : std::string();
+    });
+    EXPECT_EQ(run.out, normalRun(program, "?B"));
+}
+
+TEST(BitrunOutput, LargeOutputThroughAPipeIsComplete) {
+    ScratchDir scratch;
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += static_cast<char>('a' + i % 26);
+    const std::string program = scratch.file("big.txt", ProgramPrinting(text));
+    const ProcessResult run = runProcess({program});
+    EXPECT_EQ(run.out, normalRun(program, text));
+}
+
+TEST(BitrunOutput, IsWrittenOutWhenTheProcessIsEndedBySignal) {
+    ScratchDir scratch;
+    std::string printed;
+    const std::string program = scratch.file("loop.txt", printThenLoop("still here", &printed));
+    ASSERT_FALSE(printed.empty());
+    for (const int signo : {SIGTERM, SIGINT, SIGHUP}) {
+        int in[2], out[2];
+        ASSERT_EQ(pipe(in), 0);
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            for (const int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+            execIn("", kBitrun, {program});
+        }
+        close(in[0]);
+        close(out[1]);
+        std::string seen;
+        char buffer[4096];
+        // The banner comes first, flushed; the program's bytes stay buffered
+        // while it loops.
+        while (seen.find("\r\n\r\n") == std::string::npos) {
+            const ssize_t n = read(out[0], buffer, sizeof buffer);
+            if (n <= 0) break;
+            seen.append(buffer, static_cast<size_t>(n));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(child, signo);
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
+        int waitStatus = 0;
+        waitpid(child, &waitStatus, 0);
+        close(in[1]);
+        close(out[0]);
+        EXPECT_EQ(seen, "Executing " + program + "\r\n\r\n" + printed) << signo;
+        EXPECT_EQ(statusOf(waitStatus), 128 + signo);
+    }
+}
+
+TEST(BitrunGenerator, ProgramsPrintEveryByteTheyWereMadeFor) {
+    ScratchDir scratch;
+    std::string text;
+    for (int c = 255; c >= 1; --c) text += static_cast<char>(c);
+    text += text.substr(0, 40) + "aaaa";
+    const std::string program = scratch.file("all.txt", ProgramPrinting(text));
+    EXPECT_EQ(runProcess({program}).out, normalRun(program, text));
+}
+
+// The programs under examples/ with their input and expected output.
+TEST(BitrunExamples, ProduceTheirExpectedOutput) {
+    for (const std::string name : {"hello", "echo", "jump"}) {
+        const std::string base = std::string(OV_EXAMPLES) + "/" + name;
+        const ProcessResult run = runProcess({name + ".txt"}, readFile(base + ".in"), OV_EXAMPLES);
+        EXPECT_EQ(run.out, readFile(base + ".out")) << name;
+        EXPECT_EQ(run.status, 0) << name;
+    }
+}
+
+}  // namespace
