@@ -79,9 +79,15 @@ int32_t InterpreterEntry() {
     static bool entered = false;
     if (entered) return 0;
     entered = true;
-    ovRegisterStandardModules();
     ovCoreModuleInit();
     return RunInterpreter();
+}
+
+void InitInterpreterModules() {
+    ovRegisterStandardModules();
+    ovCoreModuleInit();
+    ovFileSystemModuleInit();
+    ovStrHelpModuleInit();
 }
 
 String* ChooseProgramFile(Array* arguments) {
@@ -144,9 +150,7 @@ int32_t RunInterpreter() {
     static bool started = false;
     if (started) return 0;
     started = true;
-    ovCoreModuleInit();
-    ovFileSystemModuleInit();
-    ovStrHelpModuleInit();
+    InitInterpreterModules();
     String* name = ChooseProgramFile(ovAppArguments);
     Program program;
     switch (LoadProgram(name, program)) {

@@ -16,6 +16,10 @@ int32_t InterpreterEntry();
 // whole run; it ends the process itself.
 int32_t RunInterpreter();
 
+// The interpreter's module imports, once each: core, file system, string
+// helpers (which bring up every other module).
+void InitInterpreterModules();
+
 // The program file the arguments name: the first non-Null element after
 // element 0 (the executable's path), or "code.txt" when there is none.
 String* ChooseProgramFile(Array* arguments);

@@ -87,6 +87,8 @@ TEST(BitrunFiles, AMissingFileIsReportedWithStatusOneAndNoRun) {
     EXPECT_EQ(directory.out, "Could not load " + scratch.path() + "\r\n>");
     EXPECT_EQ(directory.err, "");
     EXPECT_EQ(directory.status, 1);
+    // An empty argument is a name like any other.
+    EXPECT_EQ(runProcess({""}, "", scratch.path()).out, "Could not load \r\n>");
 }
 
 TEST(BitrunFiles, EmptyAndCommandlessFilesRunNothing) {
