@@ -57,6 +57,13 @@ TEST(BitrunFiles, WithoutArgumentsRunsCodeTxtBesideTheExecutableFromAnywhere) {
     EXPECT_EQ(run.status, 0);
 }
 
+TEST(BitrunFiles, TheBuiltDefaultProgramGreetsTheUser) {
+    ScratchDir scratch;
+    const ProcessResult run = runProcess({}, "\n", scratch.path());
+    EXPECT_EQ(run.out.rfind("Executing code.txt\r\n\r\nHello from bitrun!", 0), 0u) << run.out;
+    EXPECT_EQ(run.status, 0);
+}
+
 TEST(BitrunFiles, ARelativeNameMissingBesideTheExecutableIsTakenFromTheStartDirectory) {
     ScratchDir scratch;
     const std::string exe = scratch.bitrunCopy("install");
