@@ -7,48 +7,6 @@
 
 namespace {
 
-TEST(Tape, StartsWithSixtyFourZeroCells) {
-    Tape tape;
-    EXPECT_EQ(tape.size(), 64);
-    EXPECT_EQ(tape.offset(), 0);
-    EXPECT_EQ(tape.length(), 64);
-    for (int64_t p = 0; p < 64; ++p) EXPECT_EQ(tape.cell(p), 0) << p;
-}
-
-TEST(Tape, GrowsLeftToExactlyTheAccessedPositionKeepingCells) {
-    Tape tape;
-    tape.flip(0);
-    tape.flip(63);
-    ASSERT_TRUE(tape.cover(-1, 0));
-    EXPECT_EQ(tape.offset(), 1);
-    EXPECT_EQ(tape.length(), 65);
-    ASSERT_TRUE(tape.cover(-3, -2));
-    EXPECT_EQ(tape.offset(), 3);
-    EXPECT_EQ(tape.length(), 67);
-    EXPECT_EQ(tape.cell(-3), 0);
-    EXPECT_EQ(tape.cell(-1), 0);
-    EXPECT_EQ(tape.cell(0), 1);
-    EXPECT_EQ(tape.cell(63), 1);
-}
-
-TEST(Tape, GrowsRightOneCellPerAccessAtTheEnd) {
-    Tape tape;
-    for (int64_t p = 64; p < 70; ++p) {
-        ASSERT_TRUE(tape.cover(p, p + 1));
-        EXPECT_EQ(tape.size(), p + 1);
-        EXPECT_EQ(tape.cell(p), 0);
-    }
-    EXPECT_EQ(tape.offset(), 0);
-}
-
-TEST(Tape, CoveredAccessChangesNothing) {
-    Tape tape;
-    ASSERT_TRUE(tape.cover(0, 64));
-    EXPECT_EQ(tape.length(), 64);
-}
-
-// Storage is reallocated many times in both directions; every cell set
-// before must keep its position and every new cell must be zero.
 TEST(Tape, LongGrowthInBothDirectionsKeepsEveryCell) {
     Tape tape;
     std::set<int64_t> set;
