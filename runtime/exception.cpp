@@ -127,23 +127,6 @@ int32_t InvokeLogHook(intptr_t word) {
 
 namespace {
 
-// Every exception class but TRuntimeException has no fields: its New only
-// stores its record after the superclass's New, and its Delete hands the
-// instance back to its superclass's record.
-template <const ObjectClass& Self, const ObjectClass& Super>
-int32_t fieldlessNew(Object* self) {
-    Super.New(self);
-    self->cls = &Self;
-    return 0;
-}
-
-template <const ObjectClass& Super>
-int32_t fieldlessDelete(Object* self) {
-    if (&Super == &ObjectType) return 0;  // Object's own Delete is not called
-    self->cls = &Super;
-    return Super.Delete(self);
-}
-
 String* nullObjectText(Object*) { return ovLiteral(u"Attempt to access field or method of Null object"); }
 String* nullMethodText(Object*) { return ovLiteral(u"Attempt to call abstract method"); }
 String* nullFunctionText(Object*) { return ovLiteral(u"Attempt to call uninitialized function pointer"); }
@@ -157,69 +140,54 @@ constexpr ovScope nullFunctionScope = {OV_SCOPE_CLASS, "TNullFunctionException",
 constexpr ovScope arrayBoundsScope = {OV_SCOPE_CLASS, "TArrayBoundsException", ovNoScopeEntries};
 constexpr ovScope outOfDataScope = {OV_SCOPE_CLASS, "TOutOfDataException", ovNoScopeEntries};
 
-extern const ObjectClass orvaneRecord;
-
-template <const ObjectClass& Self, const ObjectClass& Super>
-constexpr ObjectClass fieldlessRecord(const ovScope* scope, String* (*toString)(Object*)) {
-    ObjectClass record{};
-    ovDeriveClass(record, Super, scope, static_cast<int32_t>(sizeof(TOrvaneException)));
-    record.New = fieldlessNew<Self, Super>;
-    record.Delete = fieldlessDelete<Super>;
-    if (toString != nullptr) record.ToString = toString;
-    return record;
-}
-
-extern const ObjectClass nullObjectRecord, nullMethodRecord, nullFunctionRecord, arrayBoundsRecord,
+extern const ObjectClass orvaneRecord, nullObjectRecord, nullMethodRecord, nullFunctionRecord, arrayBoundsRecord,
     outOfDataRecord;
 
-constexpr ObjectClass orvaneRecord = fieldlessRecord<orvaneRecord, ObjectType>(&orvaneScope, nullptr);
+constexpr ObjectClass orvaneRecord = ovExceptionClass<orvaneRecord>(ObjectType, &orvaneScope);
 constexpr ObjectClass nullObjectRecord =
-    fieldlessRecord<nullObjectRecord, orvaneRecord>(&nullObjectScope, nullObjectText);
+    ovExceptionClass<nullObjectRecord>(orvaneRecord, &nullObjectScope, nullObjectText);
 constexpr ObjectClass nullMethodRecord =
-    fieldlessRecord<nullMethodRecord, orvaneRecord>(&nullMethodScope, nullMethodText);
+    ovExceptionClass<nullMethodRecord>(orvaneRecord, &nullMethodScope, nullMethodText);
 constexpr ObjectClass nullFunctionRecord =
-    fieldlessRecord<nullFunctionRecord, orvaneRecord>(&nullFunctionScope, nullFunctionText);
+    ovExceptionClass<nullFunctionRecord>(orvaneRecord, &nullFunctionScope, nullFunctionText);
 constexpr ObjectClass arrayBoundsRecord =
-    fieldlessRecord<arrayBoundsRecord, orvaneRecord>(&arrayBoundsScope, arrayBoundsText);
+    ovExceptionClass<arrayBoundsRecord>(orvaneRecord, &arrayBoundsScope, arrayBoundsText);
 constexpr ObjectClass outOfDataRecord =
-    fieldlessRecord<outOfDataRecord, orvaneRecord>(&outOfDataScope, outOfDataText);
+    ovExceptionClass<outOfDataRecord>(orvaneRecord, &outOfDataScope, outOfDataText);
 
 // TRuntimeException carries its message.
-int32_t runtimeExceptionNew(Object* self);
+extern const TRuntimeExceptionClass runtimeRecord;
+
+int32_t runtimeExceptionNew(Object* self) {
+    auto* exception = ovChainNew<TRuntimeException, runtimeRecord>(self);
+    ovInitRef<String>(exception->error, &ovEmptyString);
+    return 0;
+}
+
 int32_t runtimeExceptionDelete(Object* self) {
     ovReleaseRef(static_cast<TRuntimeException*>(self)->error);
-    self->cls = &orvaneRecord;
-    return orvaneRecord.Delete(self);
+    return ovChainDelete<runtimeRecord>(self);
 }
+
 String* runtimeExceptionText(Object* self) { return static_cast<TRuntimeException*>(self)->error; }
 
 constexpr ovScopeEntry runtimeEntries[] = {
-    {OV_SCOPE_FIELD, "error", "$", static_cast<intptr_t>(offsetof(TRuntimeException, error))},
-    {OV_SCOPE_METHOD, "New", "()i", static_cast<intptr_t>(offsetof(ObjectClass, New))},
-    {OV_SCOPE_METHOD, "Delete", "()i", static_cast<intptr_t>(offsetof(ObjectClass, Delete))},
-    {OV_SCOPE_METHOD, "ToString", "()$", static_cast<intptr_t>(offsetof(ObjectClass, ToString))},
-    {OV_SCOPE_FUNCTION, "Create", "($):TRuntimeException",
-     static_cast<intptr_t>(offsetof(TRuntimeExceptionClass, Create))},
-    {OV_SCOPE_END, nullptr, nullptr, 0},
+    OV_FIELD_ENTRY(TRuntimeException, error, "$"),
+    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
+    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    OV_METHOD_ENTRY(ObjectClass, ToString, "()$"),
+    OV_FUNCTION_ENTRY(TRuntimeExceptionClass, Create, "($):TRuntimeException"),
+    ovScopeEndEntry,
 };
 constexpr ovScope runtimeScope = {OV_SCOPE_CLASS, "TRuntimeException", runtimeEntries};
 
-constexpr TRuntimeExceptionClass runtimeRecord = [] {
-    TRuntimeExceptionClass record{};
-    ovDeriveClass(record, orvaneRecord, &runtimeScope, static_cast<int32_t>(sizeof(TRuntimeException)));
-    record.New = runtimeExceptionNew;
-    record.Delete = runtimeExceptionDelete;
-    record.ToString = runtimeExceptionText;
-    record.Create = TRuntimeExceptionCreate;
-    return record;
-}();
-
-int32_t runtimeExceptionNew(Object* self) {
-    orvaneRecord.New(self);
-    self->cls = &runtimeRecord;
-    ovInitRef<String>(static_cast<TRuntimeException*>(self)->error, &ovEmptyString);
-    return 0;
-}
+constexpr TRuntimeExceptionClass runtimeRecord =
+    ovMakeClass<TRuntimeExceptionClass, TRuntimeException>(orvaneRecord, &runtimeScope, [](auto& r) {
+        r.New = runtimeExceptionNew;
+        r.Delete = runtimeExceptionDelete;
+        r.ToString = runtimeExceptionText;
+        r.Create = TRuntimeExceptionCreate;
+    });
 
 [[noreturn]] void throwNew(const ObjectClass& cls) { ovThrow(ovObjectNew(&cls)); }
 

@@ -112,6 +112,19 @@ struct TRuntimeExceptionClass : ObjectClass {
     TRuntimeException* (*Create)(String* message);
 };
 
+// The record of an exception class without fields of its own, derived from
+// base: New and Delete run the chains, and text, when given, is its ToString
+// (the exception's message).
+template <const ObjectClass& Self>
+constexpr ObjectClass ovExceptionClass(const ObjectClass& base, const ovScope* scope,
+                                       String* (*text)(Object*) = nullptr) {
+    return ovMakeClass<ObjectClass, Object>(base, scope, [text](ObjectClass& r) {
+        r.New = ovFieldlessNew<Self>;
+        r.Delete = ovChainDelete<Self>;
+        if (text != nullptr) r.ToString = text;
+    });
+}
+
 extern const ObjectClass& TOrvaneExceptionType;
 extern const ObjectClass& TNullObjectExceptionType;
 extern const ObjectClass& TNullMethodExceptionType;

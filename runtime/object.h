@@ -53,6 +53,28 @@ struct ovScope {
 // The entries list of a scope that holds only the class name.
 extern const ovScopeEntry ovNoScopeEntries[1];
 
+// Builders of scope entries.
+constexpr ovScopeEntry ovFieldEntry(const char* name, const char* type, size_t offset) {
+    return {OV_SCOPE_FIELD, name, type, static_cast<intptr_t>(offset)};
+}
+constexpr ovScopeEntry ovMethodEntry(const char* name, const char* type, size_t slotOffset) {
+    return {OV_SCOPE_METHOD, name, type, static_cast<intptr_t>(slotOffset)};
+}
+constexpr ovScopeEntry ovFunctionEntry(const char* name, const char* type, size_t slotOffset) {
+    return {OV_SCOPE_FUNCTION, name, type, static_cast<intptr_t>(slotOffset)};
+}
+// An Int constant: its value is a static String holding the constant's text.
+inline ovScopeEntry ovConstantEntry(const char* name, String* text) {
+    return {OV_SCOPE_CONSTANT, name, "i", reinterpret_cast<intptr_t>(text)};
+}
+inline constexpr ovScopeEntry ovScopeEndEntry = {OV_SCOPE_END, nullptr, nullptr, 0};
+
+// The entry of a field of an instance struct, or of a method or class
+// function of a record struct, named as the member is.
+#define OV_FIELD_ENTRY(Instance, member, type) ovFieldEntry(#member, type, offsetof(Instance, member))
+#define OV_METHOD_ENTRY(Record, slot, type) ovMethodEntry(#slot, type, offsetof(Record, slot))
+#define OV_FUNCTION_ENTRY(Record, slot, type) ovFunctionEntry(#slot, type, offsetof(Record, slot))
+
 // ---------------------------------------------------------------------------
 // Class records
 // ---------------------------------------------------------------------------
@@ -229,6 +251,56 @@ constexpr void ovDeriveClass(Record& record, const BaseRecord& base, const ovSco
     record.free = ovObjectFree;
     record.scope = scope;
     record.size = size;
+}
+
+// A subclass record derived from base by ovDeriveClass, sized for Instance,
+// with the overrides and own slots that fill sets.  One form for records
+// built at compile time and for those a module initialiser fills.
+template <class Record, class Instance, class BaseRecord, class Fill>
+constexpr Record ovMakeClass(const BaseRecord& base, const ovScope* scope, Fill fill) {
+    Record record{};
+    ovDeriveClass(record, base, scope, static_cast<int32_t>(sizeof(Instance)));
+    fill(record);
+    return record;
+}
+
+// ---------------------------------------------------------------------------
+// Constructor and destructor chains
+// ---------------------------------------------------------------------------
+//
+// New runs the superclass's New first, then stores the class's own record in
+// word 0 and sets the class's own fields (object references to the Null
+// object, strings to the empty string, numbers to 0).  Delete releases the
+// class's own counted fields, then stores the superclass's record in word 0
+// and hands the instance to the superclass's Delete, so each level sees its
+// own record.  Object's Delete is only for plain Object instances: a chain
+// ends above it.  Self is the class's record; its super link names the
+// superclass, so a record filled at run time works as well as a constant one.
+
+// The start of a New: the superclass's New, then Self in word 0.  Returns the
+// instance as the class's struct for the New to set its own fields.
+template <class Instance, const auto& Self>
+inline Instance* ovChainNew(Object* self) {
+    Self.super->New(self);
+    self->cls = &Self;
+    return static_cast<Instance*>(self);
+}
+
+// The whole New of a class without fields of its own.
+template <const auto& Self>
+int32_t ovFieldlessNew(Object* self) {
+    ovChainNew<Object, Self>(self);
+    return 0;
+}
+
+// The end of a Delete (and the whole Delete of a class without counted
+// fields): the superclass's Delete with the superclass's record in word 0.
+template <const auto& Self>
+int32_t ovChainDelete(Object* self) {
+    const ObjectClass* super = Self.super;
+    if (super == &ObjectType) return 0;
+    self->cls = super;
+    return super->Delete(self);
 }
 
 // The null value of a type by the first character of its type tag: the Null

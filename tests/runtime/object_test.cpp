@@ -13,8 +13,9 @@
 
 namespace {
 
-// A two-level hierarchy whose constructors and destructors log the class
-// word they see, to check the order of the chains.
+// A three-level hierarchy built on the chain helpers.  The constructors and
+// destructors of the two upper levels log the class word they see, to check
+// the order of the chains; the leaf has no fields and no code of its own.
 struct TBase : Object {
     int32_t baseField;
 };
@@ -22,102 +23,97 @@ struct TDerived : TBase {
     int32_t derivedField;
     int64_t extra[6];  // a size class of its own
 };
+struct TLeaf : TDerived {};
 
 std::vector<std::string> chainLog;
-
-const ObjectClass& baseType();
-const ObjectClass& derivedType();
 
 std::string nameOf(const ObjectClass* cls) {
     if (cls == nullptr) return "0";
     return cls->scope->name;
 }
 
+extern const ObjectClass baseRecord, derivedRecord, leafRecord;
+
 int32_t baseNew(Object* self) {
-    ObjectType.New(self);
-    self->cls = &baseType();
-    static_cast<TBase*>(self)->baseField = 0;
-    chainLog.push_back("new TBase");
+    ovChainNew<TBase, baseRecord>(self)->baseField = 0;
+    chainLog.push_back("new TBase as " + nameOf(self->cls));
     return 0;
 }
 
 int32_t baseDelete(Object* self) {
     chainLog.push_back("delete TBase seeing " + nameOf(self->cls));
-    return 0;
+    return ovChainDelete<baseRecord>(self);
 }
 
 int32_t derivedNew(Object* self) {
-    baseNew(self);
-    chainLog.push_back("new TDerived after " + nameOf(self->cls));
-    self->cls = &derivedType();
-    static_cast<TDerived*>(self)->derivedField = 0;
+    ovChainNew<TDerived, derivedRecord>(self)->derivedField = 0;
+    chainLog.push_back("new TDerived as " + nameOf(self->cls));
     return 0;
 }
 
 int32_t derivedDelete(Object* self) {
-    chainLog.push_back("delete TDerived");
-    self->cls = &baseType();
-    return baseDelete(self);
+    chainLog.push_back("delete TDerived seeing " + nameOf(self->cls));
+    return ovChainDelete<derivedRecord>(self);
 }
 
 String* derivedToString(Object*) { return ovStringFromCString("derived"); }
 
 const ovScope baseScope = {OV_SCOPE_CLASS, "TBase", ovNoScopeEntries};
 const ovScope derivedScope = {OV_SCOPE_CLASS, "TDerived", ovNoScopeEntries};
+const ovScope leafScope = {OV_SCOPE_CLASS, "TLeaf", ovNoScopeEntries};
 
-const ObjectClass& baseType() {
-    static const ObjectClass record = [] {
-        ObjectClass r{};
-        ovDeriveClass(r, ObjectType, &baseScope, static_cast<int32_t>(sizeof(TBase)));
-        r.New = baseNew;
-        r.Delete = baseDelete;
-        return r;
-    }();
-    return record;
-}
+constexpr ObjectClass baseRecord = ovMakeClass<ObjectClass, TBase>(ObjectType, &baseScope, [](auto& r) {
+    r.New = baseNew;
+    r.Delete = baseDelete;
+});
 
-const ObjectClass& derivedType() {
-    static const ObjectClass record = [] {
-        ObjectClass r{};
-        ovDeriveClass(r, baseType(), &derivedScope, static_cast<int32_t>(sizeof(TDerived)));
-        r.New = derivedNew;
-        r.Delete = derivedDelete;
-        r.ToString = derivedToString;
-        return r;
-    }();
-    return record;
-}
+constexpr ObjectClass derivedRecord = ovMakeClass<ObjectClass, TDerived>(baseRecord, &derivedScope, [](auto& r) {
+    r.New = derivedNew;
+    r.Delete = derivedDelete;
+    r.ToString = derivedToString;
+});
+
+constexpr ObjectClass leafRecord = ovMakeClass<ObjectClass, TLeaf>(derivedRecord, &leafScope, [](auto& r) {
+    r.New = ovFieldlessNew<leafRecord>;
+    r.Delete = ovChainDelete<leafRecord>;
+});
 
 TEST(ObjectChains, ConstructorsRunSuperclassFirstAndDestructorsSubclassFirst) {
     chainLog.clear();
-    Object* o = ovObjectNew(&derivedType());
-    EXPECT_EQ(o->cls, &derivedType());
-    EXPECT_EQ((std::vector<std::string>{"new TBase", "new TDerived after TBase"}), chainLog);
+    Object* o = ovObjectNew(&leafRecord);
+    EXPECT_EQ(o->cls, &leafRecord);
+    EXPECT_EQ((std::vector<std::string>{"new TBase as TBase", "new TDerived as TDerived"}), chainLog);
     ovTestHoldOutsideTable(o);
     chainLog.clear();
     o->refs = 0;  // as if the collector had found it unreferenced
     const int64_t before = ovGCGetState().bytesInUse;
     ovObjectFree(o);
-    EXPECT_EQ((std::vector<std::string>{"delete TDerived", "delete TBase seeing TBase"}), chainLog);
-    EXPECT_EQ(ovGCGetState().bytesInUse, before - static_cast<int64_t>(sizeof(TDerived)))
+    EXPECT_EQ((std::vector<std::string>{"delete TDerived seeing TDerived", "delete TBase seeing TBase"}), chainLog);
+    EXPECT_EQ(ovGCGetState().bytesInUse, before - static_cast<int64_t>(sizeof(TLeaf)))
         << "the size comes from the record the instance had before its destructor";
 }
 
+TEST(ObjectChains, DestructorChainStopsAboveObject) {
+    Object* o = ovObjectNew(&baseRecord);
+    EXPECT_EQ(baseRecord.Delete(o), 0);
+    EXPECT_EQ(o->cls, &baseRecord) << "Object's own Delete, which clears word 0, is not run";
+}
+
 TEST(ObjectChains, AnOverrideKeepsTheInheritedSlots) {
-    EXPECT_EQ(derivedType().Compare, ObjectType.Compare);
-    EXPECT_EQ(derivedType().SendMessage, ObjectType.SendMessage);
-    EXPECT_NE(derivedType().ToString, ObjectType.ToString);
-    EXPECT_EQ(derivedType().super, &baseType());
-    EXPECT_EQ(derivedType().free, ovObjectFree);
+    EXPECT_EQ(derivedRecord.Compare, ObjectType.Compare);
+    EXPECT_EQ(derivedRecord.SendMessage, ObjectType.SendMessage);
+    EXPECT_NE(derivedRecord.ToString, ObjectType.ToString);
+    EXPECT_EQ(derivedRecord.super, &baseRecord);
+    EXPECT_EQ(derivedRecord.free, ovObjectFree);
 }
 
 TEST(ObjectDowncast, FollowsSuperLinks) {
-    Object* derived = ovObjectNew(&derivedType());
+    Object* derived = ovObjectNew(&derivedRecord);
     Object* plain = ovObjectNew(&ObjectType);
-    EXPECT_EQ(ovObjectDowncast(derived, &derivedType()), derived);
-    EXPECT_EQ(ovObjectDowncast(derived, &baseType()), derived);
+    EXPECT_EQ(ovObjectDowncast(derived, &derivedRecord), derived);
+    EXPECT_EQ(ovObjectDowncast(derived, &baseRecord), derived);
     EXPECT_EQ(ovObjectDowncast(derived, &ObjectType), derived);
-    EXPECT_EQ(ovObjectDowncast(plain, &baseType()), ovNull);
+    EXPECT_EQ(ovObjectDowncast(plain, &baseRecord), ovNull);
     EXPECT_EQ(ovObjectDowncast(ovNull, &ObjectType), ovNull);
     EXPECT_EQ(ovObjectDowncast(derived, &TCountedType), ovNull);
 }

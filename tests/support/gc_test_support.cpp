@@ -4,10 +4,10 @@
 
 namespace {
 
+extern const ObjectClass countedClass;
+
 int32_t countedNew(Object* self) {
-    ObjectType.New(self);
-    self->cls = &TCountedType;
-    auto* counted = static_cast<TCounted*>(self);
+    auto* counted = ovChainNew<TCounted, countedClass>(self);
     ovInitRef(counted->other, ovNull);
     ++ovTestCountedAlive;
     return 0;
@@ -18,20 +18,15 @@ int32_t countedDelete(Object* self) {
     ovReleaseRef(counted->other);
     --ovTestCountedAlive;
     ++ovTestCountedDeleted;
-    return 0;
+    return ovChainDelete<countedClass>(self);
 }
 
-const ovScope countedScope = {OV_SCOPE_CLASS, "TCounted", ovNoScopeEntries};
+constexpr ovScope countedScope = {OV_SCOPE_CLASS, "TCounted", ovNoScopeEntries};
 
-ObjectClass makeCountedClass() {
-    ObjectClass record{};
-    ovDeriveClass(record, ObjectType, &countedScope, static_cast<int32_t>(sizeof(TCounted)));
-    record.New = countedNew;
-    record.Delete = countedDelete;
-    return record;
-}
-
-const ObjectClass countedClass = makeCountedClass();
+constexpr ObjectClass countedClass = ovMakeClass<ObjectClass, TCounted>(ObjectType, &countedScope, [](auto& r) {
+    r.New = countedNew;
+    r.Delete = countedDelete;
+});
 
 // Instances that carry their own block size.
 struct TSized : Object {
