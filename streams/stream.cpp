@@ -317,7 +317,15 @@ int32_t writeValue(TStream* self, T value) {
     return 0;
 }
 
-int32_t streamReadByte(TStream* self) { return readValue<uint8_t>(self); }
+// The text streams read their bytes one at a time through here.  While
+// ReadBytes is TStream's own, reading one byte is one Read, so that Read is
+// made directly, with the same end-of-data exception.
+int32_t streamReadByte(TStream* self) {
+    if (self->record<TStreamClass>()->ReadBytes != streamReadBytes) return readValue<uint8_t>(self);
+    uint8_t byte;
+    if (self->Read(&byte, 1) <= 0) ovThrowStreamRead();
+    return byte;
+}
 int32_t streamReadShort(TStream* self) { return readValue<uint16_t>(self); }
 int32_t streamReadInt(TStream* self) { return readValue<int32_t>(self); }
 int64_t streamReadLong(TStream* self) { return readValue<int64_t>(self); }

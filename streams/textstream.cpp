@@ -68,6 +68,22 @@ TTextStream* asText(Object* self) { return static_cast<TTextStream*>(self); }
 int32_t textReadRawByte(TTextStream* self) { return self->_stream->ReadByte(); }
 int32_t textWriteRawByte(TTextStream* self, int32_t n) { return self->_stream->WriteByte(n); }
 
+// The readers below run once per byte or character, a few dispatches deep.
+// Where the record still holds the text stream's own operation (no subclass
+// replaced it), these call it directly, which is the same call one dispatch
+// cheaper.
+
+inline int32_t nextByte(TTextStream* self) {
+    const auto readByte = self->record<TTextStreamClass>()->_ReadByte;
+    return readByte == textReadRawByte ? textReadRawByte(self) : readByte(self);
+}
+
+// A text stream's Eof is the wrapper's: the wrapped stream's Eof.
+inline int32_t atEnd(TTextStream* self) {
+    const auto eof = self->record<TTextStreamClass>()->Eof;
+    return eof == TStreamWrapperType.Eof ? self->_stream->Eof() : eof(self);
+}
+
 // ---------------------------------------------------------------------------
 // Characters
 // ---------------------------------------------------------------------------
@@ -77,11 +93,11 @@ int32_t textWriteRawByte(TTextStream* self, int32_t n) { return self->_stream->W
 int32_t decodeUtf8(TTextStream* self, int32_t b) {
     if (b < 128) return b;
     if (b < 224) {
-        const int32_t c = self->_ReadByte();
+        const int32_t c = nextByte(self);
         return (b - 192) * 64 + (c - 128);
     }
-    const int32_t c = self->_ReadByte();
-    const int32_t d = self->_ReadByte();
+    const int32_t c = nextByte(self);
+    const int32_t d = nextByte(self);
     if (b < 240) return (b - 224) * 4096 + (c - 128) * 64 + (d - 128);
     return 0;  // four-byte sequences are beyond 16-bit characters; the fourth byte stays unread
 }
@@ -94,15 +110,20 @@ int32_t decodeAfter(TTextStream* self, int32_t b) {
         case TTextStream::UTF8:
             return decodeUtf8(self, b);
         case TTextStream::UTF16BE:
-            return b * 256 + self->_ReadByte();
+            return b * 256 + nextByte(self);
         case TTextStream::UTF16LE:
-            return b + self->_ReadByte() * 256;
+            return b + nextByte(self) * 256;
         default:
             return 0;
     }
 }
 
-int32_t textReadChar(TTextStream* self) { return decodeAfter(self, self->_ReadByte()); }
+int32_t textReadChar(TTextStream* self) { return decodeAfter(self, nextByte(self)); }
+
+inline int32_t nextChar(TTextStream* self) {
+    const auto readChar = self->record<TTextStreamClass>()->ReadChar;
+    return readChar == textReadChar ? textReadChar(self) : readChar(self);
+}
 
 int32_t writeUtf8(TTextStream* self, int32_t c) {
     if (c < 128) return self->_WriteByte(c);
@@ -145,8 +166,8 @@ constexpr int32_t kHexBytesPerLine = 32;
 
 int32_t textFlushRead(TTextStream* self) {
     if (self->_bufcount == 0) return 0;
-    int32_t b = self->_ReadByte();
-    if (b == 13) b = self->_ReadByte();
+    int32_t b = nextByte(self);
+    if (b == 13) b = nextByte(self);
     if (b != 10) ovThrow(ovLiteral(u"Malformed line terminator"));
     self->_bufcount = 0;
     return 0;
@@ -173,8 +194,8 @@ int32_t textRead(TIO* io, uint8_t* buf, int32_t count) {
     TTextStream* self = asText(io);
     for (int32_t i = 0; i < count; ++i) {
         if (self->_bufcount == kHexBytesPerLine) self->_FlushRead();
-        const int32_t high = hexDigitValue(self->_ReadByte());
-        const int32_t low = hexDigitValue(self->_ReadByte());
+        const int32_t high = hexDigitValue(nextByte(self));
+        const int32_t low = hexDigitValue(nextByte(self));
         buf[i] = static_cast<uint8_t>(high * 16 | low);
         ++self->_bufcount;
     }
@@ -199,8 +220,8 @@ String* textReadLine(TStream* stream) {
     TTextStream* self = asText(stream);
     self->_FlushRead();
     GrowBuffer<uint16_t> line;
-    while (self->Eof() == 0) {
-        const int32_t c = self->ReadChar();
+    while (atEnd(self) == 0) {
+        const int32_t c = nextChar(self);
         if (c == 0 || c == 10) break;
         if (c != 13) line.push(static_cast<uint16_t>(c));
     }
@@ -215,8 +236,8 @@ String* textReadFile(TTextStream* self) {
     GrowBuffer<uint16_t> text;
     bool inCharacter = false;
     OV_TRY {
-        while (self->Eof() == 0) {
-            const int32_t first = self->_ReadByte();
+        while (atEnd(self) == 0) {
+            const int32_t first = nextByte(self);
             inCharacter = true;
             text.push(static_cast<uint16_t>(decodeAfter(self, first)));
             inCharacter = false;
@@ -233,7 +254,7 @@ String* textReadString(TStream* stream, int32_t length) {
     TTextStream* self = asText(stream);
     self->_FlushRead();
     GrowBuffer<uint16_t> text;
-    for (int32_t i = 0; i < length; ++i) text.push(static_cast<uint16_t>(self->ReadChar()));
+    for (int32_t i = 0; i < length; ++i) text.push(static_cast<uint16_t>(nextChar(self)));
     return ovStringFromShorts(text.data(), text.size());
 }
 

@@ -1,0 +1,140 @@
+// Byte and character readers call their own class's operations directly
+// while no subclass replaced them; a subclass that does replace ReadBytes,
+// _ReadByte, ReadChar or Eof must still be called by them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "runtime/exception.h"
+#include "runtime/string.h"
+#include "stream_test_support.h"
+#include "streams/textstream.h"
+
+namespace {
+
+int overrideCalls = 0;
+
+// ---------------------------------------------------------------------------
+// A stream whose ReadBytes hands out bytes from a counter
+// ---------------------------------------------------------------------------
+
+TStreamClass countingRecord{};
+const ovScope countingScope = {OV_SCOPE_CLASS, "TCountingTestStream", ovNoScopeEntries};
+
+int32_t countingReadBytes(TStream*, uint8_t* buf, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) buf[i] = static_cast<uint8_t>(100 + overrideCalls);
+    ++overrideCalls;
+    return count;
+}
+
+int32_t countingNew(Object* self) {
+    TStreamNew(self);
+    self->cls = &countingRecord;
+    return 0;
+}
+
+TStream* countingStream() {
+    ovTestStreamsInit();
+    if (countingRecord.New == nullptr) {
+        ovDeriveClass(countingRecord, TStreamType, &countingScope, static_cast<int32_t>(sizeof(TStream)));
+        countingRecord.New = countingNew;
+        countingRecord.ReadBytes = countingReadBytes;
+    }
+    return ovNew<TStream>(&countingRecord);
+}
+
+// ---------------------------------------------------------------------------
+// Text streams with one replaced operation each
+// ---------------------------------------------------------------------------
+
+struct TextOverride {
+    TTextStreamClass record{};
+    ovScope scope{OV_SCOPE_CLASS, "TOverridingTextStream", ovNoScopeEntries};
+};
+
+TextOverride byteOverride, charOverride, eofOverride;
+
+// Each byte of the wrapped stream read one higher, line feeds kept.
+int32_t shiftedRawByte(TTextStream* self) {
+    ++overrideCalls;
+    const int32_t b = self->_stream->ReadByte();
+    return b == 10 ? b : b + 1;
+}
+
+// Upper-cases ASCII letters.
+int32_t upperChar(TTextStream* self) {
+    ++overrideCalls;
+    const int32_t c = TTextStreamType.ReadChar(self);
+    return c >= 'a' && c <= 'z' ? c - 32 : c;
+}
+
+// The end comes after three checks.
+int32_t eofAfterThree(TIO*) { return ++overrideCalls > 3 ? 1 : 0; }
+
+template <TextOverride& Override>
+int32_t overrideNew(Object* self) {
+    TTextStreamType.New(self);
+    self->cls = &Override.record;
+    return 0;
+}
+
+template <TextOverride& Override>
+TTextStream* textWith(const std::string& bytes, void (*replace)(TTextStreamClass&)) {
+    ovTextStreamModuleInit();
+    if (Override.record.New == nullptr) {
+        ovDeriveClass(Override.record, TTextStreamType, &Override.scope, static_cast<int32_t>(sizeof(TTextStream)));
+        Override.record.New = overrideNew<Override>;
+        replace(Override.record);
+    }
+    auto* text = ovNew<TTextStream>(&Override.record);
+    text->_encoding = TTextStream::UTF8;
+    text->SetStream(ovTestMemoryStream(bytes));
+    return text;
+}
+
+class StreamOverrides : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ovTestStreamsInit();
+        overrideCalls = 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(StreamOverrides, ReadByteGoesThroughAReplacedReadBytes) {
+    TStream* s = countingStream();
+    EXPECT_EQ(s->ReadByte(), 100);
+    EXPECT_EQ(s->ReadByte(), 101);
+    EXPECT_EQ(overrideCalls, 2);
+}
+
+TEST_F(StreamOverrides, ReadByteOfTheBaseReadsOneByteAndThrowsAtTheEnd) {
+    TMemoryTestStream* s = ovTestMemoryStream("ab");
+    EXPECT_EQ(s->ReadByte(), 'a');
+    EXPECT_EQ(s->ReadByte(), 'b');
+    EXPECT_EQ(s->reads, 2);
+    EXPECT_TRUE(ovIsInstance(ovTestThrown([&] { s->ReadByte(); }), &TStreamReadExceptionType));
+}
+
+TEST_F(StreamOverrides, TextReadersUseAReplacedRawByte) {
+    TTextStream* text = textWith<byteOverride>("abc\nxyz", [](TTextStreamClass& r) { r._ReadByte = shiftedRawByte; });
+    EXPECT_EQ(ovTestText(text->ReadLine()), "bcd");
+    EXPECT_EQ(text->ReadChar(), 'y');
+    EXPECT_EQ(ovTestText(text->ReadFile()), "z{");
+    EXPECT_EQ(overrideCalls, 7);
+}
+
+TEST_F(StreamOverrides, TextReadersUseAReplacedReadChar) {
+    TTextStream* text = textWith<charOverride>("abc\nd\xC3\xA9", [](TTextStreamClass& r) { r.ReadChar = upperChar; });
+    EXPECT_EQ(ovTestText(text->ReadLine()), "ABC");
+    EXPECT_EQ(ovTestText(text->ReadString(2)), "D\xE9");
+    EXPECT_EQ(overrideCalls, 6);
+}
+
+TEST_F(StreamOverrides, TextReadersStopAtAReplacedEof) {
+    TTextStream* text = textWith<eofOverride>("abcdef\n", [](TTextStreamClass& r) { r.Eof = eofAfterThree; });
+    EXPECT_EQ(ovTestText(text->ReadLine()), "abc");
+    overrideCalls = 0;
+    EXPECT_EQ(ovTestText(text->ReadFile()), "def");
+}
