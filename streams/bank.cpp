@@ -9,7 +9,6 @@
 #include "runtime/memory.h"
 #include "runtime/string.h"
 #include "streams/factory.h"
-#include "streams/class_support.h"
 #include "streams/stream.h"
 
 namespace {
@@ -116,9 +115,7 @@ int32_t bankSave(TBank* self, Object* url) {
 extern const TBankClass bankRecord;
 
 int32_t bankNew(Object* self) {
-    ObjectType.New(self);
-    self->cls = &bankRecord;
-    auto* bank = static_cast<TBank*>(self);
+    auto* bank = ovChainNew<TBank, bankRecord>(self);
     bank->_buf = nullptr;
     bank->_size = 0;
     bank->_capacity = 0;
@@ -126,26 +123,26 @@ int32_t bankNew(Object* self) {
     return 0;
 }
 
-// Object's own Delete is only for plain Object instances.
 int32_t bankDelete(Object* self) {
     auto* bank = static_cast<TBank*>(self);
     if (bank->_capacity != TBank::STATIC_CAPACITY) ovMemFree(bank->_buf);
-    return 0;
+    return ovChainDelete<bankRecord>(self);
 }
 
 // ---------------------------------------------------------------------------
 // Reflection
 // ---------------------------------------------------------------------------
 
-#define OV_BANK_METHOD(name, type) ovMethodEntry(#name, type, offsetof(TBankClass, name))
-#define OV_BANK_FUNCTION(name, type) ovFunctionEntry(#name, type, offsetof(TBankClass, name))
+#define OV_BANK_FIELD(member, type) OV_FIELD_ENTRY(TBank, member, type)
+#define OV_BANK_METHOD(slot, type) OV_METHOD_ENTRY(TBankClass, slot, type)
+#define OV_BANK_FUNCTION(slot, type) OV_FUNCTION_ENTRY(TBankClass, slot, type)
 
 const ovScopeEntry bankEntries[] = {
     ovConstantEntry("STATIC_CAPACITY", ovLiteral(u"-1")),
-    ovFieldEntry("_buf", "*b", offsetof(TBank, _buf)),
-    ovFieldEntry("_size", "i", offsetof(TBank, _size)),
-    ovFieldEntry("_capacity", "i", offsetof(TBank, _capacity)),
-    ovFieldEntry("_locked", "i", offsetof(TBank, _locked)),
+    OV_BANK_FIELD(_buf, "*b"),
+    OV_BANK_FIELD(_size, "i"),
+    OV_BANK_FIELD(_capacity, "i"),
+    OV_BANK_FIELD(_locked, "i"),
     OV_BANK_METHOD(New, "()i"),
     OV_BANK_METHOD(Delete, "()i"),
     OV_BANK_METHOD(_pad, "()i"),
@@ -176,14 +173,13 @@ const ovScopeEntry bankEntries[] = {
     ovScopeEndEntry,
 };
 
+#undef OV_BANK_FIELD
 #undef OV_BANK_METHOD
 #undef OV_BANK_FUNCTION
 
 constexpr ovScope bankScope = {OV_SCOPE_CLASS, "TBank", bankEntries};
 
-constexpr TBankClass bankRecord = [] {
-    TBankClass r{};
-    ovDeriveClass(r, ObjectType, &bankScope, static_cast<int32_t>(sizeof(TBank)));
+constexpr TBankClass bankRecord = ovMakeClass<TBankClass, TBank>(ObjectType, &bankScope, [](auto& r) {
     r.New = bankNew;
     r.Delete = bankDelete;
     r._pad = bankPad;
@@ -211,8 +207,7 @@ constexpr TBankClass bankRecord = [] {
     r.Load = TBankLoad;
     r.Create = TBankCreate;
     r.CreateStatic = TBankCreateStatic;
-    return r;
-}();
+});
 
 }  // namespace
 

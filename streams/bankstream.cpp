@@ -59,9 +59,7 @@ int32_t bankStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
 }
 
 int32_t bankStreamNew(Object* self) {
-    TStreamNew(self);
-    self->cls = &bankStreamRecord;
-    auto* stream = static_cast<TBankStream*>(self);
+    auto* stream = ovChainNew<TBankStream, bankStreamRecord>(self);
     stream->_pos = 0;
     ovInitRef(stream->_bank, ovNullBank());
     return 0;
@@ -69,8 +67,7 @@ int32_t bankStreamNew(Object* self) {
 
 int32_t bankStreamDelete(Object* self) {
     ovReleaseRef(static_cast<TBankStream*>(self)->_bank);
-    self->cls = &TStreamType;
-    return TStreamDelete(self);
+    return ovChainDelete<bankStreamRecord>(self);
 }
 
 TStream* bankFactoryCreateStream(TStreamFactory*, Object* target, String*, String*, int32_t, int32_t) {
@@ -79,39 +76,39 @@ TStream* bankFactoryCreateStream(TStreamFactory*, Object* target, String*, Strin
     return BankStreamOpen(static_cast<TBank*>(bank));
 }
 
+#define OV_BANK_STREAM_METHOD(slot, type) OV_METHOD_ENTRY(TBankStreamClass, slot, type)
+
 const ovScopeEntry bankStreamEntries[] = {
-    ovFieldEntry("_pos", "i", offsetof(TBankStream, _pos)),
-    ovFieldEntry("_bank", ":TBank", offsetof(TBankStream, _bank)),
-    ovMethodEntry("New", "()i", offsetof(TBankStreamClass, New)),
-    ovMethodEntry("Delete", "()i", offsetof(TBankStreamClass, Delete)),
-    ovMethodEntry("Pos", "()i", offsetof(TBankStreamClass, Pos)),
-    ovMethodEntry("Size", "()i", offsetof(TBankStreamClass, Size)),
-    ovMethodEntry("Seek", "(i)i", offsetof(TBankStreamClass, Seek)),
-    ovMethodEntry("Read", "(*b,i)i", offsetof(TBankStreamClass, Read)),
-    ovMethodEntry("Write", "(*b,i)i", offsetof(TBankStreamClass, Write)),
-    ovFunctionEntry("Create", "(:TBank):TBankStream", offsetof(TBankStreamClass, Create)),
+    OV_FIELD_ENTRY(TBankStream, _pos, "i"),
+    OV_FIELD_ENTRY(TBankStream, _bank, ":TBank"),
+    OV_BANK_STREAM_METHOD(New, "()i"),
+    OV_BANK_STREAM_METHOD(Delete, "()i"),
+    OV_BANK_STREAM_METHOD(Pos, "()i"),
+    OV_BANK_STREAM_METHOD(Size, "()i"),
+    OV_BANK_STREAM_METHOD(Seek, "(i)i"),
+    OV_BANK_STREAM_METHOD(Read, "(*b,i)i"),
+    OV_BANK_STREAM_METHOD(Write, "(*b,i)i"),
+    OV_FUNCTION_ENTRY(TBankStreamClass, Create, "(:TBank):TBankStream"),
     ovScopeEndEntry,
 };
+
+#undef OV_BANK_STREAM_METHOD
 
 constexpr ovScope bankStreamScope = {OV_SCOPE_CLASS, "TBankStream", bankStreamEntries};
 constexpr ovScope bankStreamFactoryScope = {OV_SCOPE_CLASS, "TBankStreamFactory", ovFactoryOverrideEntries};
 
 void fillRecords() {
-    TBankStreamClass& r = bankStreamRecord;
-    ovDeriveClass(r, TStreamType, &bankStreamScope, static_cast<int32_t>(sizeof(TBankStream)));
-    r.New = bankStreamNew;
-    r.Delete = bankStreamDelete;
-    r.Pos = bankStreamPos;
-    r.Size = bankStreamSize;
-    r.Seek = bankStreamSeek;
-    r.Read = bankStreamRead;
-    r.Write = bankStreamWrite;
-    r.Create = TBankStreamCreate;
-
-    TStreamFactoryClass& f = bankStreamFactoryRecord;
-    ovDeriveClass(f, TStreamFactoryType, &bankStreamFactoryScope, static_cast<int32_t>(sizeof(TBankStreamFactory)));
-    f.New = ovFactorySubclassNew<bankStreamFactoryRecord>;
-    f.CreateStream = bankFactoryCreateStream;
+    bankStreamRecord = ovMakeClass<TBankStreamClass, TBankStream>(TStreamType, &bankStreamScope, [](auto& r) {
+        r.New = bankStreamNew;
+        r.Delete = bankStreamDelete;
+        r.Pos = bankStreamPos;
+        r.Size = bankStreamSize;
+        r.Seek = bankStreamSeek;
+        r.Read = bankStreamRead;
+        r.Write = bankStreamWrite;
+        r.Create = TBankStreamCreate;
+    });
+    ovFillFactoryClass<bankStreamFactoryRecord>(&bankStreamFactoryScope, bankFactoryCreateStream);
 }
 
 }  // namespace
@@ -137,6 +134,5 @@ void ovBankStreamModuleInit() {
     ovBankModuleInit();
     fillRecords();
     ovObjectRegisterType(&bankStreamRecord);
-    ovObjectRegisterType(&bankStreamFactoryRecord);
-    ovObjectNew(&bankStreamFactoryRecord);  // links itself into the chain, which holds it
+    ovInstallFactory(bankStreamFactoryRecord);
 }

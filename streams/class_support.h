@@ -1,26 +1,33 @@
-// Helpers shared by the stream modules' factory classes.
+// The factory classes of the stream modules: each has no fields, overrides
+// only CreateStream (and New, to store its own record), and exists once,
+// linked into the factory chain by its module's initialiser.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 #include "runtime/object.h"
-#include "runtime/string.h"
 #include "streams/factory.h"
 
-// The scope of a factory class that overrides only CreateStream (and New, to
-// store its own record).
+// The scope of such a factory class.
 inline constexpr ovScopeEntry ovFactoryOverrideEntries[] = {
-    ovMethodEntry("New", "()i", offsetof(TStreamFactoryClass, New)),
-    ovMethodEntry("CreateStream", "(:Object,$,$,i,i):TStream", offsetof(TStreamFactoryClass, CreateStream)),
+    OV_METHOD_ENTRY(TStreamFactoryClass, New, "()i"),
+    OV_METHOD_ENTRY(TStreamFactoryClass, CreateStream, "(:Object,$,$,i,i):TStream"),
     ovScopeEndEntry,
 };
 
-// The New of a factory class without fields of its own: the factory links
-// itself into the chain, then takes its own record.
-template <const TStreamFactoryClass& Self>
-int32_t ovFactorySubclassNew(Object* self) {
-    TStreamFactoryNew(self);
-    self->cls = &Self;
-    return 0;
+// Fills the record of such a factory class.  It derives from a record of
+// another file, so the module's initialiser runs this.
+template <TStreamFactoryClass& Self>
+void ovFillFactoryClass(const ovScope* scope, decltype(TStreamFactoryClass::CreateStream) createStream) {
+    Self = ovMakeClass<TStreamFactoryClass, TStreamFactory>(TStreamFactoryType, scope, [createStream](auto& r) {
+        r.New = ovFieldlessNew<Self>;
+        r.CreateStream = createStream;
+    });
+}
+
+// Registers the factory class and creates its one instance, which links
+// itself into the chain; the chain holds it from then on.
+inline void ovInstallFactory(const TStreamFactoryClass& record) {
+    ovObjectRegisterType(&record);
+    ovObjectNew(&record);
 }

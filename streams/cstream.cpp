@@ -95,9 +95,7 @@ int32_t cstreamClose(TIO* io) {
 TCStreamClass cstreamRecord{};
 
 int32_t cstreamNew(Object* object) {
-    TStreamNew(object);
-    object->cls = &cstreamRecord;
-    auto* self = static_cast<TCStream*>(object);
+    auto* self = ovChainNew<TCStream, cstreamRecord>(object);
     self->_pos = 0;
     self->_size = 0;
     self->_cstream = nullptr;
@@ -110,39 +108,38 @@ int32_t cstreamNew(Object* object) {
 // Dropping the last reference closes the file.
 int32_t cstreamDelete(Object* object) {
     cstreamClose(static_cast<TCStream*>(object));
-    object->cls = &TStreamType;
-    return TStreamDelete(object);
+    return ovChainDelete<cstreamRecord>(object);
 }
 
-#define OV_FIELD(name, type) {OV_SCOPE_FIELD, #name, type, static_cast<intptr_t>(offsetof(TCStream, name))}
-#define OV_SLOT(kind, name, type, Record) {kind, #name, type, static_cast<intptr_t>(offsetof(Record, name))}
+#define OV_CSTREAM_FIELD(member, type) OV_FIELD_ENTRY(TCStream, member, type)
+#define OV_IO_METHOD(slot, type) OV_METHOD_ENTRY(TIOClass, slot, type)
 
 const ovScopeEntry cstreamEntries[] = {
-    {OV_SCOPE_CONSTANT, "MODE_READ", "i", reinterpret_cast<intptr_t>(ovLiteral(u"1"))},
-    {OV_SCOPE_CONSTANT, "MODE_WRITE", "i", reinterpret_cast<intptr_t>(ovLiteral(u"2"))},
-    OV_FIELD(_pos, "i"),
-    OV_FIELD(_size, "i"),
-    OV_FIELD(_cstream, "*b"),
-    OV_FIELD(_mode, "i"),
-    OV_FIELD(_unseekable, "i"),
-    OV_FIELD(_atEnd, "i"),
-    OV_SLOT(OV_SCOPE_METHOD, New, "()i", ObjectClass),
-    OV_SLOT(OV_SCOPE_METHOD, Delete, "()i", ObjectClass),
-    OV_SLOT(OV_SCOPE_METHOD, Eof, "()i", TIOClass),
-    OV_SLOT(OV_SCOPE_METHOD, Pos, "()i", TIOClass),
-    OV_SLOT(OV_SCOPE_METHOD, Size, "()i", TIOClass),
-    OV_SLOT(OV_SCOPE_METHOD, Seek, "(i)i", TIOClass),
-    OV_SLOT(OV_SCOPE_METHOD, Read, "(*b,i)i", TIOClass),
-    OV_SLOT(OV_SCOPE_METHOD, Write, "(*b,i)i", TIOClass),
-    OV_SLOT(OV_SCOPE_METHOD, Flush, "()i", TIOClass),
-    OV_SLOT(OV_SCOPE_METHOD, Close, "()i", TIOClass),
-    OV_SLOT(OV_SCOPE_FUNCTION, OpenFile, "($,i,i):TCStream", TCStreamClass),
-    OV_SLOT(OV_SCOPE_FUNCTION, CreateWithCStream, "(*b,i):TCStream", TCStreamClass),
-    {OV_SCOPE_END, nullptr, nullptr, 0},
+    ovConstantEntry("MODE_READ", ovLiteral(u"1")),
+    ovConstantEntry("MODE_WRITE", ovLiteral(u"2")),
+    OV_CSTREAM_FIELD(_pos, "i"),
+    OV_CSTREAM_FIELD(_size, "i"),
+    OV_CSTREAM_FIELD(_cstream, "*b"),
+    OV_CSTREAM_FIELD(_mode, "i"),
+    OV_CSTREAM_FIELD(_unseekable, "i"),
+    OV_CSTREAM_FIELD(_atEnd, "i"),
+    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
+    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    OV_IO_METHOD(Eof, "()i"),
+    OV_IO_METHOD(Pos, "()i"),
+    OV_IO_METHOD(Size, "()i"),
+    OV_IO_METHOD(Seek, "(i)i"),
+    OV_IO_METHOD(Read, "(*b,i)i"),
+    OV_IO_METHOD(Write, "(*b,i)i"),
+    OV_IO_METHOD(Flush, "()i"),
+    OV_IO_METHOD(Close, "()i"),
+    OV_FUNCTION_ENTRY(TCStreamClass, OpenFile, "($,i,i):TCStream"),
+    OV_FUNCTION_ENTRY(TCStreamClass, CreateWithCStream, "(*b,i):TCStream"),
+    ovScopeEndEntry,
 };
 
-#undef OV_FIELD
-#undef OV_SLOT
+#undef OV_CSTREAM_FIELD
+#undef OV_IO_METHOD
 
 const ovScope cstreamScope = {OV_SCOPE_CLASS, "TCStream", cstreamEntries};
 
@@ -201,17 +198,18 @@ void ovCStreamClassInit() {
     static bool filled = false;
     if (filled) return;
     filled = true;
-    ovDeriveClass(cstreamRecord, TStreamType, &cstreamScope, static_cast<int32_t>(sizeof(TCStream)));
-    cstreamRecord.New = cstreamNew;
-    cstreamRecord.Delete = cstreamDelete;
-    cstreamRecord.Eof = cstreamEof;
-    cstreamRecord.Pos = cstreamPos;
-    cstreamRecord.Size = cstreamSize;
-    cstreamRecord.Seek = cstreamSeek;
-    cstreamRecord.Read = cstreamRead;
-    cstreamRecord.Write = cstreamWrite;
-    cstreamRecord.Flush = cstreamFlush;
-    cstreamRecord.Close = cstreamClose;
-    cstreamRecord.OpenFile = TCStreamOpenFile;
-    cstreamRecord.CreateWithCStream = TCStreamCreateWithCStream;
+    cstreamRecord = ovMakeClass<TCStreamClass, TCStream>(TStreamType, &cstreamScope, [](auto& r) {
+        r.New = cstreamNew;
+        r.Delete = cstreamDelete;
+        r.Eof = cstreamEof;
+        r.Pos = cstreamPos;
+        r.Size = cstreamSize;
+        r.Seek = cstreamSeek;
+        r.Read = cstreamRead;
+        r.Write = cstreamWrite;
+        r.Flush = cstreamFlush;
+        r.Close = cstreamClose;
+        r.OpenFile = TCStreamOpenFile;
+        r.CreateWithCStream = TCStreamCreateWithCStream;
+    });
 }

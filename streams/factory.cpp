@@ -13,23 +13,20 @@ namespace {
 TStream* abstractCreateStream(TStreamFactory*, Object*, String*, String*, int32_t, int32_t) { RaiseNullMethod(); }
 
 constexpr ovScopeEntry factoryEntries[] = {
-    {OV_SCOPE_FIELD, "_succ", ":TStreamFactory", static_cast<intptr_t>(offsetof(TStreamFactory, _succ))},
-    {OV_SCOPE_METHOD, "New", "()i", static_cast<intptr_t>(offsetof(ObjectClass, New))},
-    {OV_SCOPE_METHOD, "Delete", "()i", static_cast<intptr_t>(offsetof(ObjectClass, Delete))},
-    {OV_SCOPE_METHOD, "CreateStream", "(:Object,$,$,i,i):TStream",
-     static_cast<intptr_t>(offsetof(TStreamFactoryClass, CreateStream))},
-    {OV_SCOPE_END, nullptr, nullptr, 0},
+    OV_FIELD_ENTRY(TStreamFactory, _succ, ":TStreamFactory"),
+    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
+    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    OV_METHOD_ENTRY(TStreamFactoryClass, CreateStream, "(:Object,$,$,i,i):TStream"),
+    ovScopeEndEntry,
 };
 constexpr ovScope factoryScope = {OV_SCOPE_CLASS, "TStreamFactory", factoryEntries};
 
-constexpr TStreamFactoryClass factoryRecord = [] {
-    TStreamFactoryClass record{};
-    ovDeriveClass(record, ObjectType, &factoryScope, static_cast<int32_t>(sizeof(TStreamFactory)));
-    record.New = TStreamFactoryNew;
-    record.Delete = TStreamFactoryDelete;
-    record.CreateStream = abstractCreateStream;
-    return record;
-}();
+constexpr TStreamFactoryClass factoryRecord =
+    ovMakeClass<TStreamFactoryClass, TStreamFactory>(ObjectType, &factoryScope, [](auto& r) {
+        r.New = TStreamFactoryNew;
+        r.Delete = TStreamFactoryDelete;
+        r.CreateStream = abstractCreateStream;
+    });
 
 // The first answer of the chain, newest factory first.
 TStream* askFactories(Object* target, String* protocol, String* path, int32_t readable, int32_t writeable) {
@@ -82,9 +79,7 @@ String* findEntryIgnoringCase(String* directory, String* name) {
 const TStreamFactoryClass& TStreamFactoryType = factoryRecord;
 
 int32_t TStreamFactoryNew(Object* object) {
-    ObjectType.New(object);
-    object->cls = &factoryRecord;
-    auto* self = static_cast<TStreamFactory*>(object);
+    auto* self = ovChainNew<TStreamFactory, factoryRecord>(object);
     ovInitRef(self->_succ, factoryChain);
     ovStore(factoryChain, self);
     return 0;
@@ -92,7 +87,7 @@ int32_t TStreamFactoryNew(Object* object) {
 
 int32_t TStreamFactoryDelete(Object* object) {
     ovReleaseRef(static_cast<TStreamFactory*>(object)->_succ);
-    return 0;
+    return ovChainDelete<factoryRecord>(object);
 }
 
 // A stream is wrapped without asking the factories; a name without "::" is a

@@ -44,9 +44,7 @@ int32_t ramStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
 }
 
 int32_t ramStreamNew(Object* self) {
-    TStreamNew(self);
-    self->cls = &ramStreamRecord;
-    auto* stream = static_cast<TRamStream*>(self);
+    auto* stream = ovChainNew<TRamStream, ramStreamRecord>(self);
     stream->_pos = 0;
     stream->_size = 0;
     stream->_buf = nullptr;
@@ -65,40 +63,42 @@ TStream* ramFactoryCreateStream(TStreamFactory*, Object*, String* protocol, Stri
     return TRamStreamCreate(const_cast<uint8_t*>(address), ovEmbeddedLength(path), readable, writeable);
 }
 
+#define OV_RAM_FIELD(member, type) OV_FIELD_ENTRY(TRamStream, member, type)
+#define OV_RAM_METHOD(slot, type) OV_METHOD_ENTRY(TRamStreamClass, slot, type)
+
 const ovScopeEntry ramStreamEntries[] = {
-    ovFieldEntry("_pos", "i", offsetof(TRamStream, _pos)),
-    ovFieldEntry("_size", "i", offsetof(TRamStream, _size)),
-    ovFieldEntry("_buf", "*b", offsetof(TRamStream, _buf)),
-    ovFieldEntry("_read", "i", offsetof(TRamStream, _read)),
-    ovFieldEntry("_write", "i", offsetof(TRamStream, _write)),
-    ovMethodEntry("New", "()i", offsetof(TRamStreamClass, New)),
-    ovMethodEntry("Pos", "()i", offsetof(TRamStreamClass, Pos)),
-    ovMethodEntry("Size", "()i", offsetof(TRamStreamClass, Size)),
-    ovMethodEntry("Seek", "(i)i", offsetof(TRamStreamClass, Seek)),
-    ovMethodEntry("Read", "(*b,i)i", offsetof(TRamStreamClass, Read)),
-    ovMethodEntry("Write", "(*b,i)i", offsetof(TRamStreamClass, Write)),
-    ovFunctionEntry("Create", "(*b,i,i,i):TRamStream", offsetof(TRamStreamClass, Create)),
+    OV_RAM_FIELD(_pos, "i"),
+    OV_RAM_FIELD(_size, "i"),
+    OV_RAM_FIELD(_buf, "*b"),
+    OV_RAM_FIELD(_read, "i"),
+    OV_RAM_FIELD(_write, "i"),
+    OV_RAM_METHOD(New, "()i"),
+    OV_RAM_METHOD(Pos, "()i"),
+    OV_RAM_METHOD(Size, "()i"),
+    OV_RAM_METHOD(Seek, "(i)i"),
+    OV_RAM_METHOD(Read, "(*b,i)i"),
+    OV_RAM_METHOD(Write, "(*b,i)i"),
+    OV_FUNCTION_ENTRY(TRamStreamClass, Create, "(*b,i,i,i):TRamStream"),
     ovScopeEndEntry,
 };
+
+#undef OV_RAM_FIELD
+#undef OV_RAM_METHOD
 
 constexpr ovScope ramStreamScope = {OV_SCOPE_CLASS, "TRamStream", ramStreamEntries};
 constexpr ovScope ramStreamFactoryScope = {OV_SCOPE_CLASS, "TRamStreamFactory", ovFactoryOverrideEntries};
 
 void fillRecords() {
-    TRamStreamClass& r = ramStreamRecord;
-    ovDeriveClass(r, TStreamType, &ramStreamScope, static_cast<int32_t>(sizeof(TRamStream)));
-    r.New = ramStreamNew;
-    r.Pos = ramStreamPos;
-    r.Size = ramStreamSize;
-    r.Seek = ramStreamSeek;
-    r.Read = ramStreamRead;
-    r.Write = ramStreamWrite;
-    r.Create = TRamStreamCreate;
-
-    TStreamFactoryClass& f = ramStreamFactoryRecord;
-    ovDeriveClass(f, TStreamFactoryType, &ramStreamFactoryScope, static_cast<int32_t>(sizeof(TRamStreamFactory)));
-    f.New = ovFactorySubclassNew<ramStreamFactoryRecord>;
-    f.CreateStream = ramFactoryCreateStream;
+    ramStreamRecord = ovMakeClass<TRamStreamClass, TRamStream>(TStreamType, &ramStreamScope, [](auto& r) {
+        r.New = ramStreamNew;
+        r.Pos = ramStreamPos;
+        r.Size = ramStreamSize;
+        r.Seek = ramStreamSeek;
+        r.Read = ramStreamRead;
+        r.Write = ramStreamWrite;
+        r.Create = TRamStreamCreate;
+    });
+    ovFillFactoryClass<ramStreamFactoryRecord>(&ramStreamFactoryScope, ramFactoryCreateStream);
 }
 
 }  // namespace
@@ -126,6 +126,5 @@ void ovRamStreamModuleInit() {
     ovStreamModuleInit();
     fillRecords();
     ovObjectRegisterType(&ramStreamRecord);
-    ovObjectRegisterType(&ramStreamFactoryRecord);
-    ovObjectNew(&ramStreamFactoryRecord);  // links itself into the chain, which holds it
+    ovInstallFactory(ramStreamFactoryRecord);
 }

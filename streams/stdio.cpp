@@ -31,34 +31,24 @@ int32_t standardWrite(TIO*, const uint8_t* buf, int32_t count) {
 
 TStreamClass standardRecord{};
 
-int32_t standardNew(Object* self) {
-    TStreamNew(self);
-    self->cls = &standardRecord;
-    return 0;
-}
-
-int32_t standardDelete(Object* self) {
-    self->cls = &TStreamType;
-    return TStreamDelete(self);
-}
-
 constexpr ovScopeEntry standardEntries[] = {
-    {OV_SCOPE_METHOD, "New", "()i", static_cast<intptr_t>(offsetof(ObjectClass, New))},
-    {OV_SCOPE_METHOD, "Delete", "()i", static_cast<intptr_t>(offsetof(ObjectClass, Delete))},
-    {OV_SCOPE_METHOD, "Flush", "()i", static_cast<intptr_t>(offsetof(TIOClass, Flush))},
-    {OV_SCOPE_METHOD, "Read", "(*b,i)i", static_cast<intptr_t>(offsetof(TIOClass, Read))},
-    {OV_SCOPE_METHOD, "Write", "(*b,i)i", static_cast<intptr_t>(offsetof(TIOClass, Write))},
-    {OV_SCOPE_END, nullptr, nullptr, 0},
+    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
+    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    OV_METHOD_ENTRY(TIOClass, Flush, "()i"),
+    OV_METHOD_ENTRY(TIOClass, Read, "(*b,i)i"),
+    OV_METHOD_ENTRY(TIOClass, Write, "(*b,i)i"),
+    ovScopeEndEntry,
 };
 constexpr ovScope standardScope = {OV_SCOPE_CLASS, "TCStandardIO", standardEntries};
 
 void fillStandardRecord() {
-    ovDeriveClass(standardRecord, TStreamType, &standardScope, static_cast<int32_t>(sizeof(TCStandardIO)));
-    standardRecord.New = standardNew;
-    standardRecord.Delete = standardDelete;
-    standardRecord.Flush = standardFlush;
-    standardRecord.Read = standardRead;
-    standardRecord.Write = standardWrite;
+    standardRecord = ovMakeClass<TStreamClass, TCStandardIO>(TStreamType, &standardScope, [](auto& r) {
+        r.New = ovFieldlessNew<standardRecord>;
+        r.Delete = ovChainDelete<standardRecord>;
+        r.Flush = standardFlush;
+        r.Read = standardRead;
+        r.Write = standardWrite;
+    });
 }
 
 }  // namespace

@@ -82,127 +82,101 @@ void narrowInto(ByteBuffer& out, String* text) {
 }
 
 // ---------------------------------------------------------------------------
-// Construction and destruction of fieldless classes
-// ---------------------------------------------------------------------------
-
-// The exception classes have no fields: New runs the superclass's New, then
-// stores the class's own record; Delete hands the instance back to the
-// superclass, stopping above Object, whose Delete is only for plain Object
-// instances.
-template <const ObjectClass& Self, const ObjectClass& Super>
-int32_t fieldlessNew(Object* self) {
-    Super.New(self);
-    self->cls = &Self;
-    return 0;
-}
-
-template <const ObjectClass& Super>
-int32_t fieldlessDelete(Object* self) {
-    if (&Super == &ObjectType) return 0;
-    self->cls = &Super;
-    return Super.Delete(self);
-}
-
-// ---------------------------------------------------------------------------
 // Reflection
 // ---------------------------------------------------------------------------
 
-constexpr ovScopeEntry method(const char* name, const char* type, size_t slotOffset) {
-    return {OV_SCOPE_METHOD, name, type, static_cast<intptr_t>(slotOffset)};
-}
-constexpr ovScopeEntry scopeEnd = {OV_SCOPE_END, nullptr, nullptr, 0};
-
-#define OV_SLOT(Record, name) offsetof(Record, name)
+#define OV_IO_METHOD(slot, type) OV_METHOD_ENTRY(TIOClass, slot, type)
+#define OV_STREAM_METHOD(slot, type) OV_METHOD_ENTRY(TStreamClass, slot, type)
 
 constexpr ovScopeEntry newDeleteEntries[] = {
-    method("New", "()i", OV_SLOT(ObjectClass, New)),
-    method("Delete", "()i", OV_SLOT(ObjectClass, Delete)),
-    scopeEnd,
+    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
+    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    ovScopeEndEntry,
 };
 constexpr ovScopeEntry exceptionTextEntries[] = {
-    method("ToString", "()$", OV_SLOT(ObjectClass, ToString)),
-    scopeEnd,
+    OV_METHOD_ENTRY(ObjectClass, ToString, "()$"),
+    ovScopeEndEntry,
 };
 
 constexpr ovScopeEntry ioEntries[] = {
-    method("New", "()i", OV_SLOT(ObjectClass, New)),
-    method("Delete", "()i", OV_SLOT(ObjectClass, Delete)),
-    method("Eof", "()i", OV_SLOT(TIOClass, Eof)),
-    method("Pos", "()i", OV_SLOT(TIOClass, Pos)),
-    method("Size", "()i", OV_SLOT(TIOClass, Size)),
-    method("Seek", "(i)i", OV_SLOT(TIOClass, Seek)),
-    method("Flush", "()i", OV_SLOT(TIOClass, Flush)),
-    method("Close", "()i", OV_SLOT(TIOClass, Close)),
-    method("Read", "(*b,i)i", OV_SLOT(TIOClass, Read)),
-    method("Write", "(*b,i)i", OV_SLOT(TIOClass, Write)),
-    scopeEnd,
+    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
+    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    OV_IO_METHOD(Eof, "()i"),
+    OV_IO_METHOD(Pos, "()i"),
+    OV_IO_METHOD(Size, "()i"),
+    OV_IO_METHOD(Seek, "(i)i"),
+    OV_IO_METHOD(Flush, "()i"),
+    OV_IO_METHOD(Close, "()i"),
+    OV_IO_METHOD(Read, "(*b,i)i"),
+    OV_IO_METHOD(Write, "(*b,i)i"),
+    ovScopeEndEntry,
 };
 
 constexpr ovScopeEntry streamEntries[] = {
-    method("ReadBytes", "(*b,i)i", OV_SLOT(TStreamClass, ReadBytes)),
-    method("WriteBytes", "(*b,i)i", OV_SLOT(TStreamClass, WriteBytes)),
-    method("SkipBytes", "(i)i", OV_SLOT(TStreamClass, SkipBytes)),
-    method("ReadByte", "()i", OV_SLOT(TStreamClass, ReadByte)),
-    method("WriteByte", "(i)i", OV_SLOT(TStreamClass, WriteByte)),
-    method("ReadShort", "()i", OV_SLOT(TStreamClass, ReadShort)),
-    method("WriteShort", "(i)i", OV_SLOT(TStreamClass, WriteShort)),
-    method("ReadInt", "()i", OV_SLOT(TStreamClass, ReadInt)),
-    method("WriteInt", "(i)i", OV_SLOT(TStreamClass, WriteInt)),
-    method("ReadLong", "()l", OV_SLOT(TStreamClass, ReadLong)),
-    method("WriteLong", "(l)i", OV_SLOT(TStreamClass, WriteLong)),
-    method("ReadFloat", "()f", OV_SLOT(TStreamClass, ReadFloat)),
-    method("WriteFloat", "(f)i", OV_SLOT(TStreamClass, WriteFloat)),
-    method("ReadDouble", "()d", OV_SLOT(TStreamClass, ReadDouble)),
-    method("WriteDouble", "(d)i", OV_SLOT(TStreamClass, WriteDouble)),
-    method("ReadLine", "()$", OV_SLOT(TStreamClass, ReadLine)),
-    method("WriteLine", "($)i", OV_SLOT(TStreamClass, WriteLine)),
-    method("ReadString", "(i)$", OV_SLOT(TStreamClass, ReadString)),
-    method("WriteString", "($)i", OV_SLOT(TStreamClass, WriteString)),
-    method("ReadObject", "():Object", OV_SLOT(TStreamClass, ReadObject)),
-    method("WriteObject", "(:Object)i", OV_SLOT(TStreamClass, WriteObject)),
-    scopeEnd,
+    OV_STREAM_METHOD(ReadBytes, "(*b,i)i"),
+    OV_STREAM_METHOD(WriteBytes, "(*b,i)i"),
+    OV_STREAM_METHOD(SkipBytes, "(i)i"),
+    OV_STREAM_METHOD(ReadByte, "()i"),
+    OV_STREAM_METHOD(WriteByte, "(i)i"),
+    OV_STREAM_METHOD(ReadShort, "()i"),
+    OV_STREAM_METHOD(WriteShort, "(i)i"),
+    OV_STREAM_METHOD(ReadInt, "()i"),
+    OV_STREAM_METHOD(WriteInt, "(i)i"),
+    OV_STREAM_METHOD(ReadLong, "()l"),
+    OV_STREAM_METHOD(WriteLong, "(l)i"),
+    OV_STREAM_METHOD(ReadFloat, "()f"),
+    OV_STREAM_METHOD(WriteFloat, "(f)i"),
+    OV_STREAM_METHOD(ReadDouble, "()d"),
+    OV_STREAM_METHOD(WriteDouble, "(d)i"),
+    OV_STREAM_METHOD(ReadLine, "()$"),
+    OV_STREAM_METHOD(WriteLine, "($)i"),
+    OV_STREAM_METHOD(ReadString, "(i)$"),
+    OV_STREAM_METHOD(WriteString, "($)i"),
+    OV_STREAM_METHOD(ReadObject, "():Object"),
+    OV_STREAM_METHOD(WriteObject, "(:Object)i"),
+    ovScopeEndEntry,
 };
 
 constexpr ovScopeEntry wrapperEntries[] = {
-    {OV_SCOPE_FIELD, "_stream", ":TStream", static_cast<intptr_t>(offsetof(TStreamWrapper, _stream))},
-    method("New", "()i", OV_SLOT(ObjectClass, New)),
-    method("Delete", "()i", OV_SLOT(ObjectClass, Delete)),
-    method("SetStream", "(:TStream)i", OV_SLOT(TStreamWrapperClass, SetStream)),
-    method("Eof", "()i", OV_SLOT(TIOClass, Eof)),
-    method("Pos", "()i", OV_SLOT(TIOClass, Pos)),
-    method("Size", "()i", OV_SLOT(TIOClass, Size)),
-    method("Seek", "(i)i", OV_SLOT(TIOClass, Seek)),
-    method("Flush", "()i", OV_SLOT(TIOClass, Flush)),
-    method("Close", "()i", OV_SLOT(TIOClass, Close)),
-    method("Read", "(*b,i)i", OV_SLOT(TIOClass, Read)),
-    method("Write", "(*b,i)i", OV_SLOT(TIOClass, Write)),
-    method("ReadByte", "()i", OV_SLOT(TStreamClass, ReadByte)),
-    method("WriteByte", "(i)i", OV_SLOT(TStreamClass, WriteByte)),
-    method("ReadShort", "()i", OV_SLOT(TStreamClass, ReadShort)),
-    method("WriteShort", "(i)i", OV_SLOT(TStreamClass, WriteShort)),
-    method("ReadInt", "()i", OV_SLOT(TStreamClass, ReadInt)),
-    method("WriteInt", "(i)i", OV_SLOT(TStreamClass, WriteInt)),
-    method("ReadFloat", "()f", OV_SLOT(TStreamClass, ReadFloat)),
-    method("WriteFloat", "(f)i", OV_SLOT(TStreamClass, WriteFloat)),
-    method("ReadDouble", "()d", OV_SLOT(TStreamClass, ReadDouble)),
-    method("WriteDouble", "(d)i", OV_SLOT(TStreamClass, WriteDouble)),
-    method("ReadLine", "()$", OV_SLOT(TStreamClass, ReadLine)),
-    method("WriteLine", "($)i", OV_SLOT(TStreamClass, WriteLine)),
-    method("ReadString", "(i)$", OV_SLOT(TStreamClass, ReadString)),
-    method("WriteString", "($)i", OV_SLOT(TStreamClass, WriteString)),
-    method("ReadObject", "():Object", OV_SLOT(TStreamClass, ReadObject)),
-    method("WriteObject", "(:Object)i", OV_SLOT(TStreamClass, WriteObject)),
-    scopeEnd,
+    OV_FIELD_ENTRY(TStreamWrapper, _stream, ":TStream"),
+    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
+    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    OV_METHOD_ENTRY(TStreamWrapperClass, SetStream, "(:TStream)i"),
+    OV_IO_METHOD(Eof, "()i"),
+    OV_IO_METHOD(Pos, "()i"),
+    OV_IO_METHOD(Size, "()i"),
+    OV_IO_METHOD(Seek, "(i)i"),
+    OV_IO_METHOD(Flush, "()i"),
+    OV_IO_METHOD(Close, "()i"),
+    OV_IO_METHOD(Read, "(*b,i)i"),
+    OV_IO_METHOD(Write, "(*b,i)i"),
+    OV_STREAM_METHOD(ReadByte, "()i"),
+    OV_STREAM_METHOD(WriteByte, "(i)i"),
+    OV_STREAM_METHOD(ReadShort, "()i"),
+    OV_STREAM_METHOD(WriteShort, "(i)i"),
+    OV_STREAM_METHOD(ReadInt, "()i"),
+    OV_STREAM_METHOD(WriteInt, "(i)i"),
+    OV_STREAM_METHOD(ReadFloat, "()f"),
+    OV_STREAM_METHOD(WriteFloat, "(f)i"),
+    OV_STREAM_METHOD(ReadDouble, "()d"),
+    OV_STREAM_METHOD(WriteDouble, "(d)i"),
+    OV_STREAM_METHOD(ReadLine, "()$"),
+    OV_STREAM_METHOD(WriteLine, "($)i"),
+    OV_STREAM_METHOD(ReadString, "(i)$"),
+    OV_STREAM_METHOD(WriteString, "($)i"),
+    OV_STREAM_METHOD(ReadObject, "():Object"),
+    OV_STREAM_METHOD(WriteObject, "(:Object)i"),
+    ovScopeEndEntry,
 };
 
 constexpr ovScopeEntry streamStreamEntries[] = {
-    method("Close", "()i", OV_SLOT(TIOClass, Close)),
-    {OV_SCOPE_FUNCTION, "Create", "(:TStream):TStreamStream",
-     static_cast<intptr_t>(offsetof(TStreamStreamClass, Create))},
-    scopeEnd,
+    OV_IO_METHOD(Close, "()i"),
+    OV_FUNCTION_ENTRY(TStreamStreamClass, Create, "(:TStream):TStreamStream"),
+    ovScopeEndEntry,
 };
 
-#undef OV_SLOT
+#undef OV_IO_METHOD
+#undef OV_STREAM_METHOD
 
 constexpr ovScope streamExceptionScope = {OV_SCOPE_CLASS, "TStreamException", newDeleteEntries};
 constexpr ovScope readExceptionScope = {OV_SCOPE_CLASS, "TStreamReadException", exceptionTextEntries};
@@ -219,24 +193,14 @@ constexpr ovScope streamStreamScope = {OV_SCOPE_CLASS, "TStreamStream", streamSt
 String* readExceptionText(Object*) { return ovLiteral(u"Error reading from stream"); }
 String* writeExceptionText(Object*) { return ovLiteral(u"Error writing to stream"); }
 
-template <const ObjectClass& Self, const ObjectClass& Super>
-constexpr ObjectClass exceptionRecord(const ovScope* scope, String* (*toString)(Object*)) {
-    ObjectClass record{};
-    ovDeriveClass(record, Super, scope, static_cast<int32_t>(sizeof(TStreamException)));
-    record.New = fieldlessNew<Self, Super>;
-    record.Delete = fieldlessDelete<Super>;
-    if (toString != nullptr) record.ToString = toString;
-    return record;
-}
-
 extern const ObjectClass streamExceptionRecord, readExceptionRecord, writeExceptionRecord;
 
 constexpr ObjectClass streamExceptionRecord =
-    exceptionRecord<streamExceptionRecord, ObjectType>(&streamExceptionScope, nullptr);
+    ovExceptionClass<streamExceptionRecord>(ObjectType, &streamExceptionScope);
 constexpr ObjectClass readExceptionRecord =
-    exceptionRecord<readExceptionRecord, streamExceptionRecord>(&readExceptionScope, readExceptionText);
+    ovExceptionClass<readExceptionRecord>(streamExceptionRecord, &readExceptionScope, readExceptionText);
 constexpr ObjectClass writeExceptionRecord =
-    exceptionRecord<writeExceptionRecord, streamExceptionRecord>(&writeExceptionScope, writeExceptionText);
+    ovExceptionClass<writeExceptionRecord>(streamExceptionRecord, &writeExceptionScope, writeExceptionText);
 
 // ---------------------------------------------------------------------------
 // TIO
@@ -253,21 +217,18 @@ int32_t ioWrite(TIO*, const uint8_t*, int32_t) { RaiseRuntimeError(ovLiteral(u"S
 
 extern const TIOClass ioRecord;
 
-constexpr TIOClass ioRecord = [] {
-    TIOClass record{};
-    ovDeriveClass(record, ObjectType, &ioScope, static_cast<int32_t>(sizeof(TIO)));
-    record.New = TIONew;
-    record.Delete = TIODelete;
-    record.Eof = ioEof;
-    record.Pos = ioPos;
-    record.Size = ioSize;
-    record.Seek = ioSeek;
-    record.Flush = ioFlush;
-    record.Close = ioClose;
-    record.Read = ioRead;
-    record.Write = ioWrite;
-    return record;
-}();
+constexpr TIOClass ioRecord = ovMakeClass<TIOClass, TIO>(ObjectType, &ioScope, [](auto& r) {
+    r.New = TIONew;
+    r.Delete = TIODelete;
+    r.Eof = ioEof;
+    r.Pos = ioPos;
+    r.Size = ioSize;
+    r.Seek = ioSeek;
+    r.Flush = ioFlush;
+    r.Close = ioClose;
+    r.Read = ioRead;
+    r.Write = ioWrite;
+});
 
 // ---------------------------------------------------------------------------
 // TStream
@@ -375,34 +336,31 @@ int32_t streamWriteObject(TStream*, Object*) { ovThrow(ovLiteral(u"Unable to wri
 
 extern const TStreamClass streamRecord;
 
-constexpr TStreamClass streamRecord = [] {
-    TStreamClass record{};
-    ovDeriveClass(record, ioRecord, &streamScope, static_cast<int32_t>(sizeof(TStream)));
-    record.New = TStreamNew;
-    record.Delete = TStreamDelete;
-    record.ReadBytes = streamReadBytes;
-    record.WriteBytes = streamWriteBytes;
-    record.SkipBytes = streamSkipBytes;
-    record.ReadByte = streamReadByte;
-    record.WriteByte = streamWriteByte;
-    record.ReadShort = streamReadShort;
-    record.WriteShort = streamWriteShort;
-    record.ReadInt = streamReadInt;
-    record.WriteInt = streamWriteInt;
-    record.ReadLong = streamReadLong;
-    record.WriteLong = streamWriteLong;
-    record.ReadFloat = streamReadFloat;
-    record.WriteFloat = streamWriteFloat;
-    record.ReadDouble = streamReadDouble;
-    record.WriteDouble = streamWriteDouble;
-    record.ReadLine = streamReadLine;
-    record.WriteLine = streamWriteLine;
-    record.ReadString = streamReadString;
-    record.WriteString = streamWriteString;
-    record.ReadObject = streamReadObject;
-    record.WriteObject = streamWriteObject;
-    return record;
-}();
+constexpr TStreamClass streamRecord = ovMakeClass<TStreamClass, TStream>(ioRecord, &streamScope, [](auto& r) {
+    r.New = TStreamNew;
+    r.Delete = TStreamDelete;
+    r.ReadBytes = streamReadBytes;
+    r.WriteBytes = streamWriteBytes;
+    r.SkipBytes = streamSkipBytes;
+    r.ReadByte = streamReadByte;
+    r.WriteByte = streamWriteByte;
+    r.ReadShort = streamReadShort;
+    r.WriteShort = streamWriteShort;
+    r.ReadInt = streamReadInt;
+    r.WriteInt = streamWriteInt;
+    r.ReadLong = streamReadLong;
+    r.WriteLong = streamWriteLong;
+    r.ReadFloat = streamReadFloat;
+    r.WriteFloat = streamWriteFloat;
+    r.ReadDouble = streamReadDouble;
+    r.WriteDouble = streamWriteDouble;
+    r.ReadLine = streamReadLine;
+    r.WriteLine = streamWriteLine;
+    r.ReadString = streamReadString;
+    r.WriteString = streamWriteString;
+    r.ReadObject = streamReadObject;
+    r.WriteObject = streamWriteObject;
+});
 
 // ---------------------------------------------------------------------------
 // TStreamWrapper
@@ -412,8 +370,19 @@ constexpr TStreamClass streamRecord = [] {
 // TNullObjectException.
 inline TStream* inner(Object* self) { return static_cast<TStreamWrapper*>(self)->_stream; }
 
-int32_t wrapperNew(Object* self);
-int32_t wrapperDelete(Object* self);
+extern const TStreamWrapperClass wrapperRecord;
+
+int32_t wrapperNew(Object* self) {
+    auto* wrapper = ovChainNew<TStreamWrapper, wrapperRecord>(self);
+    ovInitRef(wrapper->_stream, ovNullStream());
+    return 0;
+}
+
+// Releases the wrapped stream without closing it.
+int32_t wrapperDelete(Object* self) {
+    ovReleaseRef(static_cast<TStreamWrapper*>(self)->_stream);
+    return ovChainDelete<wrapperRecord>(self);
+}
 
 int32_t wrapperSetStream(TStreamWrapper* self, TStream* stream) {
     ovStore(self->_stream, stream);
@@ -445,87 +414,53 @@ int32_t wrapperWriteString(TStream* self, String* text) { return inner(self)->Wr
 Object* wrapperReadObject(TStream* self) { return inner(self)->ReadObject(); }
 int32_t wrapperWriteObject(TStream* self, Object* obj) { return inner(self)->WriteObject(obj); }
 
-extern const TStreamWrapperClass wrapperRecord;
-
-constexpr TStreamWrapperClass wrapperRecord = [] {
-    TStreamWrapperClass record{};
-    ovDeriveClass(record, streamRecord, &wrapperScope, static_cast<int32_t>(sizeof(TStreamWrapper)));
-    record.New = wrapperNew;
-    record.Delete = wrapperDelete;
-    record.Eof = wrapperEof;
-    record.Pos = wrapperPos;
-    record.Size = wrapperSize;
-    record.Seek = wrapperSeek;
-    record.Flush = wrapperFlush;
-    record.Close = wrapperClose;
-    record.Read = wrapperRead;
-    record.Write = wrapperWrite;
-    record.ReadByte = wrapperReadByte;
-    record.WriteByte = wrapperWriteByte;
-    record.ReadShort = wrapperReadShort;
-    record.WriteShort = wrapperWriteShort;
-    record.ReadInt = wrapperReadInt;
-    record.WriteInt = wrapperWriteInt;
-    record.ReadFloat = wrapperReadFloat;
-    record.WriteFloat = wrapperWriteFloat;
-    record.ReadDouble = wrapperReadDouble;
-    record.WriteDouble = wrapperWriteDouble;
-    record.ReadLine = wrapperReadLine;
-    record.WriteLine = wrapperWriteLine;
-    record.ReadString = wrapperReadString;
-    record.WriteString = wrapperWriteString;
-    record.ReadObject = wrapperReadObject;
-    record.WriteObject = wrapperWriteObject;
-    record.SetStream = wrapperSetStream;
-    return record;
-}();
-
-int32_t wrapperNew(Object* self) {
-    TStreamNew(self);
-    self->cls = &wrapperRecord;
-    ovInitRef(static_cast<TStreamWrapper*>(self)->_stream, ovNullStream());
-    return 0;
-}
-
-// Releases the wrapped stream without closing it.
-int32_t wrapperDelete(Object* self) {
-    ovReleaseRef(static_cast<TStreamWrapper*>(self)->_stream);
-    self->cls = &streamRecord;
-    return TStreamDelete(self);
-}
+constexpr TStreamWrapperClass wrapperRecord =
+    ovMakeClass<TStreamWrapperClass, TStreamWrapper>(streamRecord, &wrapperScope, [](auto& r) {
+        r.New = wrapperNew;
+        r.Delete = wrapperDelete;
+        r.Eof = wrapperEof;
+        r.Pos = wrapperPos;
+        r.Size = wrapperSize;
+        r.Seek = wrapperSeek;
+        r.Flush = wrapperFlush;
+        r.Close = wrapperClose;
+        r.Read = wrapperRead;
+        r.Write = wrapperWrite;
+        r.ReadByte = wrapperReadByte;
+        r.WriteByte = wrapperWriteByte;
+        r.ReadShort = wrapperReadShort;
+        r.WriteShort = wrapperWriteShort;
+        r.ReadInt = wrapperReadInt;
+        r.WriteInt = wrapperWriteInt;
+        r.ReadFloat = wrapperReadFloat;
+        r.WriteFloat = wrapperWriteFloat;
+        r.ReadDouble = wrapperReadDouble;
+        r.WriteDouble = wrapperWriteDouble;
+        r.ReadLine = wrapperReadLine;
+        r.WriteLine = wrapperWriteLine;
+        r.ReadString = wrapperReadString;
+        r.WriteString = wrapperWriteString;
+        r.ReadObject = wrapperReadObject;
+        r.WriteObject = wrapperWriteObject;
+        r.SetStream = wrapperSetStream;
+    });
 
 // ---------------------------------------------------------------------------
 // TStreamStream
 // ---------------------------------------------------------------------------
-
-int32_t streamStreamNew(Object* self);
-int32_t streamStreamDelete(Object* self);
 
 // Detaches only: the caller who handed the stream in still owns it.
 int32_t streamStreamClose(TIO* self) { return static_cast<TStreamWrapper*>(self)->SetStream(ovNullStream()); }
 
 extern const TStreamStreamClass streamStreamRecord;
 
-constexpr TStreamStreamClass streamStreamRecord = [] {
-    TStreamStreamClass record{};
-    ovDeriveClass(record, wrapperRecord, &streamStreamScope, static_cast<int32_t>(sizeof(TStreamStream)));
-    record.New = streamStreamNew;
-    record.Delete = streamStreamDelete;
-    record.Close = streamStreamClose;
-    record.Create = TStreamStreamCreate;
-    return record;
-}();
-
-int32_t streamStreamNew(Object* self) {
-    wrapperNew(self);
-    self->cls = &streamStreamRecord;
-    return 0;
-}
-
-int32_t streamStreamDelete(Object* self) {
-    self->cls = &wrapperRecord;
-    return wrapperDelete(self);
-}
+constexpr TStreamStreamClass streamStreamRecord =
+    ovMakeClass<TStreamStreamClass, TStreamStream>(wrapperRecord, &streamStreamScope, [](auto& r) {
+        r.New = ovFieldlessNew<streamStreamRecord>;
+        r.Delete = ovChainDelete<streamStreamRecord>;
+        r.Close = streamStreamClose;
+        r.Create = TStreamStreamCreate;
+    });
 
 // ---------------------------------------------------------------------------
 // Whole targets
@@ -578,26 +513,14 @@ const TStreamStreamClass& TStreamStreamType = streamStreamRecord;
 void ovThrowStreamRead() { ovThrow(ovObjectNew(&readExceptionRecord)); }
 void ovThrowStreamWrite() { ovThrow(ovObjectNew(&writeExceptionRecord)); }
 
-int32_t TIONew(Object* self) {
-    ObjectType.New(self);
-    self->cls = &ioRecord;
-    return 0;
-}
+int32_t TIONew(Object* self) { return ovFieldlessNew<ioRecord>(self); }
 
 // TIO's own Close does nothing, so there is nothing to close here; classes
 // holding resources close them in their own Delete.
-int32_t TIODelete(Object*) { return 0; }
+int32_t TIODelete(Object* self) { return ovChainDelete<ioRecord>(self); }
 
-int32_t TStreamNew(Object* self) {
-    TIONew(self);
-    self->cls = &streamRecord;
-    return 0;
-}
-
-int32_t TStreamDelete(Object* self) {
-    self->cls = &ioRecord;
-    return TIODelete(self);
-}
+int32_t TStreamNew(Object* self) { return ovFieldlessNew<streamRecord>(self); }
+int32_t TStreamDelete(Object* self) { return ovChainDelete<streamRecord>(self); }
 
 TStreamStream* TStreamStreamCreate(TStream* stream) {
     auto* wrapper = ovNew<TStreamStream>(&streamStreamRecord);

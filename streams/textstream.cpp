@@ -303,10 +303,9 @@ int32_t textWriteNumber(TStream* stream, T n) {
 // ---------------------------------------------------------------------------
 
 int32_t textStreamNew(Object* self) {
-    TStreamWrapperType.New(self);
-    self->cls = &textStreamRecord;
-    asText(self)->_encoding = 0;
-    asText(self)->_bufcount = 0;
+    auto* text = ovChainNew<TTextStream, textStreamRecord>(self);
+    text->_encoding = 0;
+    text->_bufcount = 0;
     return 0;
 }
 
@@ -344,15 +343,15 @@ TStream* textFactoryCreateStream(TStreamFactory*, Object*, String* protocol, Str
 // Reflection
 // ---------------------------------------------------------------------------
 
-#define OV_TEXT_METHOD(name, type) ovMethodEntry(#name, type, offsetof(TTextStreamClass, name))
+#define OV_TEXT_METHOD(slot, type) OV_METHOD_ENTRY(TTextStreamClass, slot, type)
 
 const ovScopeEntry textStreamEntries[] = {
     ovConstantEntry("LATIN1", ovLiteral(u"1")),
     ovConstantEntry("UTF8", ovLiteral(u"2")),
     ovConstantEntry("UTF16BE", ovLiteral(u"3")),
     ovConstantEntry("UTF16LE", ovLiteral(u"4")),
-    ovFieldEntry("_encoding", "i", offsetof(TTextStream, _encoding)),
-    ovFieldEntry("_bufcount", "i", offsetof(TTextStream, _bufcount)),
+    OV_FIELD_ENTRY(TTextStream, _encoding, "i"),
+    OV_FIELD_ENTRY(TTextStream, _bufcount, "i"),
     OV_TEXT_METHOD(New, "()i"),
     OV_TEXT_METHOD(Read, "(*b,i)i"),
     OV_TEXT_METHOD(Write, "(*b,i)i"),
@@ -375,7 +374,7 @@ const ovScopeEntry textStreamEntries[] = {
     OV_TEXT_METHOD(WriteString, "($)i"),
     OV_TEXT_METHOD(ReadChar, "()i"),
     OV_TEXT_METHOD(WriteChar, "(i)i"),
-    ovFunctionEntry("Create", "(:TStream,i):TTextStream", offsetof(TTextStreamClass, Create)),
+    OV_FUNCTION_ENTRY(TTextStreamClass, Create, "(:TStream,i):TTextStream"),
     OV_TEXT_METHOD(_ReadByte, "()i"),
     OV_TEXT_METHOD(_WriteByte, "(i)i"),
     OV_TEXT_METHOD(_FlushRead, "()i"),
@@ -387,43 +386,37 @@ const ovScopeEntry textStreamEntries[] = {
 constexpr ovScope textStreamScope = {OV_SCOPE_CLASS, "TTextStream", textStreamEntries};
 constexpr ovScope textStreamFactoryScope = {OV_SCOPE_CLASS, "TTextStreamFactory", ovFactoryOverrideEntries};
 
-void fillTextStreamRecord() {
-    TTextStreamClass& r = textStreamRecord;
-    ovDeriveClass(r, TStreamWrapperType, &textStreamScope, static_cast<int32_t>(sizeof(TTextStream)));
-    r.New = textStreamNew;
-    r.Read = textRead;
-    r.Write = textWrite;
-    r.ReadByte = textReadNumber<int32_t, ovStringToInt>;
-    r.WriteByte = textWriteNumber<int32_t, ovStringFromInt>;
-    r.ReadShort = textReadNumber<int32_t, ovStringToInt>;
-    r.WriteShort = textWriteNumber<int32_t, ovStringFromInt>;
-    r.ReadInt = textReadNumber<int32_t, ovStringToInt>;
-    r.WriteInt = textWriteNumber<int32_t, ovStringFromInt>;
-    r.ReadLong = textReadNumber<int64_t, ovStringToLong>;
-    r.WriteLong = textWriteNumber<int64_t, ovStringFromLong>;
-    r.ReadFloat = textReadNumber<float, ovStringToFloat>;
-    r.WriteFloat = textWriteNumber<float, ovStringFromFloat>;
-    r.ReadDouble = textReadNumber<double, ovStringToDouble>;
-    r.WriteDouble = textWriteNumber<double, ovStringFromDouble>;
-    r.ReadLine = textReadLine;
-    r.ReadFile = textReadFile;
-    r.WriteLine = textWriteLine;
-    r.ReadString = textReadString;
-    r.WriteString = textWriteString;
-    r.ReadChar = textReadChar;
-    r.WriteChar = textWriteChar;
-    r.Create = TTextStreamCreate;
-    r._ReadByte = textReadRawByte;
-    r._WriteByte = textWriteRawByte;
-    r._FlushRead = textFlushRead;
-    r._FlushWrite = textFlushWrite;
-}
-
-void fillTextStreamFactoryRecord() {
-    TStreamFactoryClass& r = textStreamFactoryRecord;
-    ovDeriveClass(r, TStreamFactoryType, &textStreamFactoryScope, static_cast<int32_t>(sizeof(TTextStreamFactory)));
-    r.New = ovFactorySubclassNew<textStreamFactoryRecord>;
-    r.CreateStream = textFactoryCreateStream;
+void fillRecords() {
+    textStreamRecord = ovMakeClass<TTextStreamClass, TTextStream>(TStreamWrapperType, &textStreamScope, [](auto& r) {
+        r.New = textStreamNew;
+        r.Read = textRead;
+        r.Write = textWrite;
+        r.ReadByte = textReadNumber<int32_t, ovStringToInt>;
+        r.WriteByte = textWriteNumber<int32_t, ovStringFromInt>;
+        r.ReadShort = textReadNumber<int32_t, ovStringToInt>;
+        r.WriteShort = textWriteNumber<int32_t, ovStringFromInt>;
+        r.ReadInt = textReadNumber<int32_t, ovStringToInt>;
+        r.WriteInt = textWriteNumber<int32_t, ovStringFromInt>;
+        r.ReadLong = textReadNumber<int64_t, ovStringToLong>;
+        r.WriteLong = textWriteNumber<int64_t, ovStringFromLong>;
+        r.ReadFloat = textReadNumber<float, ovStringToFloat>;
+        r.WriteFloat = textWriteNumber<float, ovStringFromFloat>;
+        r.ReadDouble = textReadNumber<double, ovStringToDouble>;
+        r.WriteDouble = textWriteNumber<double, ovStringFromDouble>;
+        r.ReadLine = textReadLine;
+        r.ReadFile = textReadFile;
+        r.WriteLine = textWriteLine;
+        r.ReadString = textReadString;
+        r.WriteString = textWriteString;
+        r.ReadChar = textReadChar;
+        r.WriteChar = textWriteChar;
+        r.Create = TTextStreamCreate;
+        r._ReadByte = textReadRawByte;
+        r._WriteByte = textWriteRawByte;
+        r._FlushRead = textFlushRead;
+        r._FlushWrite = textFlushWrite;
+    });
+    ovFillFactoryClass<textStreamFactoryRecord>(&textStreamFactoryScope, textFactoryCreateStream);
 }
 
 // ---------------------------------------------------------------------------
@@ -534,9 +527,7 @@ void ovTextStreamModuleInit() {
     initialised = true;
     ovCoreModuleInit();
     ovStreamModuleInit();
-    fillTextStreamRecord();
-    fillTextStreamFactoryRecord();
+    fillRecords();
     ovObjectRegisterType(&textStreamRecord);
-    ovObjectRegisterType(&textStreamFactoryRecord);
-    ovObjectNew(&textStreamFactoryRecord);  // links itself into the chain, which holds it
+    ovInstallFactory(textStreamFactoryRecord);
 }

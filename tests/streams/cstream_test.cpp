@@ -188,18 +188,14 @@ int32_t countingFlush(TIO* self) {
     return TCStreamType.Flush(self);
 }
 
-int32_t countingDelete(Object* self) {
-    self->cls = &TCStreamType;
-    return TCStreamType.Delete(self);
-}
-
 const ovScope countingScope = {OV_SCOPE_CLASS, "TCountingCStream", ovNoScopeEntries};
 
 TCStream* countingStream(String* path) {
     if (countingRecord.super == nullptr) {
-        ovDeriveClass(countingRecord, TCStreamType, &countingScope, static_cast<int32_t>(sizeof(TCStream)));
-        countingRecord.Flush = countingFlush;
-        countingRecord.Delete = countingDelete;
+        countingRecord = ovMakeClass<TCStreamClass, TCStream>(TCStreamType, &countingScope, [](auto& r) {
+            r.Flush = countingFlush;
+            r.Delete = ovChainDelete<countingRecord>;
+        });
     }
     TCStream* s = TCStreamOpenFile(path, 0, 1);
     s->cls = &countingRecord;  // same layout, so the instance may take the subclass's record

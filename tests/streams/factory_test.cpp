@@ -45,9 +45,7 @@ TStream* recordingCreateStream(TStreamFactory* factory, Object* target, String* 
 }
 
 int32_t recordingNew(Object* object) {
-    TStreamFactoryNew(object);
-    object->cls = &recordingRecord;
-    auto* self = static_cast<TRecordingFactory*>(object);
+    auto* self = ovChainNew<TRecordingFactory, recordingRecord>(object);
     self->id = 0;
     ovInitRef<String>(self->accepts, &ovEmptyString);
     return 0;
@@ -55,8 +53,7 @@ int32_t recordingNew(Object* object) {
 
 int32_t recordingDelete(Object* object) {
     ovReleaseRef(static_cast<TRecordingFactory*>(object)->accepts);
-    object->cls = &TStreamFactoryType;
-    return TStreamFactoryType.Delete(object);
+    return ovChainDelete<recordingRecord>(object);
 }
 
 const ovScope recordingScope = {OV_SCOPE_CLASS, "TRecordingFactory", ovNoScopeEntries};
@@ -66,11 +63,12 @@ String* const kNoProtocol = ovLiteral(u"\uffff");
 
 TRecordingFactory* newFactory(int32_t id, String* accepts = kNoProtocol) {
     if (recordingRecord.super == nullptr) {
-        ovDeriveClass(recordingRecord, TStreamFactoryType, &recordingScope,
-                      static_cast<int32_t>(sizeof(TRecordingFactory)));
-        recordingRecord.New = recordingNew;
-        recordingRecord.Delete = recordingDelete;
-        recordingRecord.CreateStream = recordingCreateStream;
+        recordingRecord = ovMakeClass<TStreamFactoryClass, TRecordingFactory>(
+            TStreamFactoryType, &recordingScope, [](auto& r) {
+                r.New = recordingNew;
+                r.Delete = recordingDelete;
+                r.CreateStream = recordingCreateStream;
+            });
     }
     auto* factory = ovNew<TRecordingFactory>(&recordingRecord);
     factory->id = id;

@@ -49,9 +49,7 @@ int32_t memoryWrite(TIO* io, const uint8_t* buf, int32_t count) {
 }
 
 int32_t memoryNew(Object* object) {
-    TStreamNew(object);
-    object->cls = &memoryRecord;
-    TMemoryTestStream* self = static_cast<TMemoryTestStream*>(object);
+    auto* self = ovChainNew<TMemoryTestStream, memoryRecord>(object);
     self->input = new std::string;
     self->output = new std::string;
     self->pos = 0;
@@ -67,21 +65,21 @@ int32_t memoryDelete(Object* object) {
     TMemoryTestStream* self = static_cast<TMemoryTestStream*>(object);
     delete self->input;
     delete self->output;
-    object->cls = &TStreamType;
-    return TStreamDelete(object);
+    return ovChainDelete<memoryRecord>(object);
 }
 
 const ovScope memoryScope = {OV_SCOPE_CLASS, "TMemoryTestStream", ovNoScopeEntries};
 
 void fillMemoryRecord() {
-    ovDeriveClass(memoryRecord, TStreamType, &memoryScope, static_cast<int32_t>(sizeof(TMemoryTestStream)));
-    memoryRecord.New = memoryNew;
-    memoryRecord.Delete = memoryDelete;
-    memoryRecord.Eof = memoryEof;
-    memoryRecord.Pos = memoryPos;
-    memoryRecord.Size = memorySize;
-    memoryRecord.Read = memoryRead;
-    memoryRecord.Write = memoryWrite;
+    memoryRecord = ovMakeClass<TStreamClass, TMemoryTestStream>(TStreamType, &memoryScope, [](auto& r) {
+        r.New = memoryNew;
+        r.Delete = memoryDelete;
+        r.Eof = memoryEof;
+        r.Pos = memoryPos;
+        r.Size = memorySize;
+        r.Read = memoryRead;
+        r.Write = memoryWrite;
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -143,34 +141,24 @@ Object* spyReadObject(TStream*) {
     return ovNull;
 }
 
-int32_t spyNew(Object* object) {
-    TStreamNew(object);
-    object->cls = &spyRecord;
-    return 0;
-}
-
-int32_t spyDelete(Object* object) {
-    object->cls = &TStreamType;
-    return TStreamDelete(object);
-}
-
 const ovScope spyScope = {OV_SCOPE_CLASS, "TSpyStream", ovNoScopeEntries};
 
 void fillSpyRecord() {
-    ovDeriveClass(spyRecord, TStreamType, &spyScope, static_cast<int32_t>(sizeof(TSpyStream)));
-    spyRecord.New = spyNew;
-    spyRecord.Delete = spyDelete;
-#define SPY_ASSIGN(Name, ...) spyRecord.Name = spy##Name;
-    SPY_INT_OPERATIONS(SPY_ASSIGN)
+    spyRecord = ovMakeClass<TStreamClass, TSpyStream>(TStreamType, &spyScope, [](auto& r) {
+        r.New = ovFieldlessNew<spyRecord>;
+        r.Delete = ovChainDelete<spyRecord>;
+#define SPY_ASSIGN(Name, ...) r.Name = spy##Name;
+        SPY_INT_OPERATIONS(SPY_ASSIGN)
 #undef SPY_ASSIGN
-    spyRecord.Read = spyRead;
-    spyRecord.Write = spyWrite;
-    spyRecord.ReadLong = spyReadLong;
-    spyRecord.ReadFloat = spyReadFloat;
-    spyRecord.ReadDouble = spyReadDouble;
-    spyRecord.ReadLine = spyReadLine;
-    spyRecord.ReadString = spyReadString;
-    spyRecord.ReadObject = spyReadObject;
+        r.Read = spyRead;
+        r.Write = spyWrite;
+        r.ReadLong = spyReadLong;
+        r.ReadFloat = spyReadFloat;
+        r.ReadDouble = spyReadDouble;
+        r.ReadLine = spyReadLine;
+        r.ReadString = spyReadString;
+        r.ReadObject = spyReadObject;
+    });
 }
 
 }  // namespace
