@@ -15,23 +15,13 @@ TStreamFactoryClass bankStreamFactoryRecord{};
 
 TBankStream* asBankStream(TIO* io) { return static_cast<TBankStream*>(io); }
 
+// The bank's bytes as they are now: growing the bank may move them.
+ovMemSpan spanOf(TBankStream* self) { return {self->_bank->Buf(), self->_bank->Size(), self->_pos}; }
+
 int32_t bankStreamPos(TIO* io) { return asBankStream(io)->_pos; }
 int32_t bankStreamSize(TIO* io) { return asBankStream(io)->_bank->Size(); }
-
-int32_t bankStreamSeek(TIO* io, int32_t pos) {
-    TBankStream* self = asBankStream(io);
-    self->_pos = ovClampPosition(pos, self->_bank->Size());
-    return self->_pos;
-}
-
-int32_t bankStreamRead(TIO* io, uint8_t* buffer, int32_t count) {
-    TBankStream* self = asBankStream(io);
-    const int32_t n = ovBytesWithin(self->_pos, self->_bank->Size(), count);
-    if (n == 0) return 0;
-    ovMemMove(buffer, self->_bank->Buf() + self->_pos, static_cast<size_t>(n));
-    self->_pos += n;
-    return n;
-}
+int32_t bankStreamSeek(TIO* io, int32_t pos) { return spanOf(asBankStream(io)).seek(pos); }
+int32_t bankStreamRead(TIO* io, uint8_t* buffer, int32_t count) { return spanOf(asBankStream(io)).read(buffer, count); }
 
 // Grows the bank to size.  Growing may move the bank's bytes, so a source
 // that lies inside them (a bank written to its own stream) is followed to
@@ -44,18 +34,16 @@ const uint8_t* growBank(TBank* bank, int32_t size, const uint8_t* source) {
     return inside ? bank->Buf() + (from - old) : source;
 }
 
+// A write starting within the bank or at its end overwrites and grows the
+// bank as far as it needs (a bank holds at most INT32_MAX bytes); one
+// starting past the end (the bank has shrunk since) writes nothing.
 int32_t bankStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
     TBankStream* self = asBankStream(io);
     TBank* bank = self->_bank;
-    const int32_t size = bank->Size();
-    if (count <= 0 || self->_pos > size) return 0;
-    // A bank holds at most INT32_MAX bytes.
-    const int32_t n = count > INT32_MAX - self->_pos ? INT32_MAX - self->_pos : count;
-    if (n == 0) return 0;
-    if (self->_pos + n > size) buffer = growBank(bank, self->_pos + n, buffer);
-    ovMemMove(bank->Buf() + self->_pos, buffer, static_cast<size_t>(n));
-    self->_pos += n;
-    return n;
+    if (self->_pos > bank->Size()) return 0;
+    const int32_t n = ovBytesWithin(self->_pos, INT32_MAX, count);
+    if (self->_pos + n > bank->Size()) buffer = growBank(bank, self->_pos + n, buffer);
+    return spanOf(self).write(buffer, n);
 }
 
 int32_t bankStreamNew(Object* self) {

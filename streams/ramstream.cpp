@@ -14,33 +14,21 @@ TStreamFactoryClass ramStreamFactoryRecord{};
 
 TRamStream* asRamStream(TIO* io) { return static_cast<TRamStream*>(io); }
 
-int32_t ramStreamPos(TIO* io) { return asRamStream(io)->_pos; }
-int32_t ramStreamSize(TIO* io) { return asRamStream(io)->_size; }
-
-int32_t ramStreamSeek(TIO* io, int32_t pos) {
+ovMemSpan spanOf(TIO* io) {
     TRamStream* self = asRamStream(io);
-    self->_pos = ovClampPosition(pos, self->_size);
-    return self->_pos;
+    return {self->_buf, self->_size, self->_pos};
 }
 
+int32_t ramStreamPos(TIO* io) { return asRamStream(io)->_pos; }
+int32_t ramStreamSize(TIO* io) { return asRamStream(io)->_size; }
+int32_t ramStreamSeek(TIO* io, int32_t pos) { return spanOf(io).seek(pos); }
+
 int32_t ramStreamRead(TIO* io, uint8_t* buffer, int32_t count) {
-    TRamStream* self = asRamStream(io);
-    if (self->_read == 0) return 0;
-    const int32_t n = ovBytesWithin(self->_pos, self->_size, count);
-    if (n == 0) return 0;
-    ovMemMove(buffer, self->_buf + self->_pos, static_cast<size_t>(n));
-    self->_pos += n;
-    return n;
+    return asRamStream(io)->_read != 0 ? spanOf(io).read(buffer, count) : 0;
 }
 
 int32_t ramStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
-    TRamStream* self = asRamStream(io);
-    if (self->_write == 0) return 0;
-    const int32_t n = ovBytesWithin(self->_pos, self->_size, count);
-    if (n == 0) return 0;
-    ovMemMove(self->_buf + self->_pos, buffer, static_cast<size_t>(n));
-    self->_pos += n;
-    return n;
+    return asRamStream(io)->_write != 0 ? spanOf(io).write(buffer, count) : 0;
 }
 
 int32_t ramStreamNew(Object* self) {
