@@ -15,19 +15,11 @@
 
 namespace {
 
-class BankTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ovTestStreamsInit();
-        ovTestMemoryStreamsInit();
-    }
-};
-
-using Banks = BankTest;
-using StaticBanks = BankTest;
-using BankAccess = BankTest;
-using BankStreams = BankTest;
-using RamStreams = BankTest;
+using Banks = MemoryStreamTest;
+using StaticBanks = MemoryStreamTest;
+using BankAccess = MemoryStreamTest;
+using BankStreams = MemoryStreamTest;
+using RamStreams = MemoryStreamTest;
 
 bool isRuntimeError(Object* thrown) { return ovIsInstance(thrown, &TRuntimeExceptionType); }
 

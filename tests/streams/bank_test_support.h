@@ -2,6 +2,8 @@
 // bank streams over given bytes, and the bytes they hold.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -10,6 +12,7 @@
 #include "streams/bankstream.h"
 #include "streams/ramstream.h"
 #include "streams/textstream.h"
+#include "tests/streams/stream_test_support.h"
 
 // The bank stream, RAM stream and text stream modules in the order start-up
 // runs them, so that their factories sit in the chain as they do in a run.
@@ -18,6 +21,16 @@ inline void ovTestMemoryStreamsInit() {
     ovRamStreamModuleInit();
     ovTextStreamModuleInit();
 }
+
+// The fixture of the tests over memory: the test streams and the memory
+// stream modules ready.
+class MemoryStreamTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ovTestStreamsInit();
+        ovTestMemoryStreamsInit();
+    }
+};
 
 inline TBank* ovTestBank(const std::string& bytes) {
     TBank* bank = BankNew(static_cast<int32_t>(bytes.size()));

@@ -13,16 +13,8 @@
 
 namespace {
 
-class EmbeddedTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ovTestStreamsInit();
-        ovTestMemoryStreamsInit();
-    }
-};
-
-using EmbeddedRegistry = EmbeddedTest;
-using EmbeddedFiles = EmbeddedTest;
+using EmbeddedRegistry = MemoryStreamTest;
+using EmbeddedFiles = MemoryStreamTest;
 
 std::string readAll(TStream* stream) {
     std::string bytes;

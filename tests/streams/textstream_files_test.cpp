@@ -13,13 +13,8 @@
 
 namespace {
 
-class TextFileTest : public ::testing::Test {
+class TextFileTest : public MemoryStreamTest {
 protected:
-    void SetUp() override {
-        ovTestStreamsInit();
-        ovTestMemoryStreamsInit();
-    }
-
     String* name(const std::string& file) { return ovTestAscii(dir / file); }
 
     ovTestTempDir dir;

@@ -12,18 +12,10 @@
 
 namespace {
 
-class TextStreamTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ovTestStreamsInit();
-        ovTestMemoryStreamsInit();
-    }
-};
-
-using Characters = TextStreamTest;
-using Lines = TextStreamTest;
-using HexBytes = TextStreamTest;
-using Numbers = TextStreamTest;
+using Characters = MemoryStreamTest;
+using Lines = MemoryStreamTest;
+using HexBytes = MemoryStreamTest;
+using Numbers = MemoryStreamTest;
 
 std::string written(int32_t encoding, int32_t c) {
     TTextStream* text = ovTestTextOver("", encoding);
