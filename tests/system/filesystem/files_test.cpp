@@ -15,24 +15,19 @@
 #include "runtime/string.h"
 #include "system/clib.h"
 #include "system/filesystem.h"
+#include "tests/system/filesystem/filesystem_test_support.h"
 #include "tests/system/support/system_test_support.h"
 
 namespace {
 
-class FileSystem : public ::testing::Test {
+class FileSystem : public FileSystemTest {
 protected:
-    void SetUp() override {
-        ovUseWideApi = 1;
-        ovFileSystemModuleInit();
-    }
-    String* at(const std::string& name) { return ovTestAscii(dir / name); }
     void makeDir(const std::string& name) { ASSERT_EQ(mkdir((dir / name).c_str(), 0700), 0); }
     std::string linkTarget(const std::string& name) {
         char buffer[256];
         const ssize_t n = readlink((dir / name).c_str(), buffer, sizeof buffer);
         return n < 0 ? "<none>" : std::string(buffer, static_cast<size_t>(n));
     }
-    ovTestTempDir dir;
 };
 
 std::vector<std::u16string> namesOf(Array* names) {

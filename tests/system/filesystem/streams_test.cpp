@@ -15,6 +15,7 @@
 #include "streams/stream.h"
 #include "system/clib.h"
 #include "system/filesystem.h"
+#include "tests/system/filesystem/filesystem_test_support.h"
 #include "tests/system/support/system_test_support.h"
 
 namespace {
@@ -27,15 +28,7 @@ int openDescriptors() {
     return count;
 }
 
-class FileStreams : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ovUseWideApi = 1;
-        ovFileSystemModuleInit();
-    }
-    String* at(const std::string& name) { return ovTestAscii(dir / name); }
-    ovTestTempDir dir;
-};
+using FileStreams = FileSystemTest;
 
 // The module pulls in the bank stream module, whose factory is the first one
 // linked into the chain (and so the last one asked).
