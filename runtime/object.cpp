@@ -10,9 +10,8 @@
 #include "runtime/memory.h"
 #include "runtime/string.h"
 
-const ovScopeEntry ovNoScopeEntries[1] = {{OV_SCOPE_END, nullptr, nullptr, 0}};
+const ovScopeEntry ovNoScopeEntries[1] = {ovScopeEndEntry};
 const ovScope ObjectScope = {OV_SCOPE_CLASS, "Object", ovNoScopeEntries};
-
 
 Object ovNullObject = {nullptr, OV_STATIC_COUNT, 0};
 

@@ -27,18 +27,13 @@ int32_t countingReadBytes(TStream*, uint8_t* buf, int32_t count) {
     return count;
 }
 
-int32_t countingNew(Object* self) {
-    TStreamNew(self);
-    self->cls = &countingRecord;
-    return 0;
-}
-
 TStream* countingStream() {
     ovTestStreamsInit();
     if (countingRecord.New == nullptr) {
-        ovDeriveClass(countingRecord, TStreamType, &countingScope, static_cast<int32_t>(sizeof(TStream)));
-        countingRecord.New = countingNew;
-        countingRecord.ReadBytes = countingReadBytes;
+        countingRecord = ovMakeClass<TStreamClass, TStream>(TStreamType, &countingScope, [](auto& r) {
+            r.New = ovFieldlessNew<countingRecord>;
+            r.ReadBytes = countingReadBytes;
+        });
     }
     return ovNew<TStream>(&countingRecord);
 }
@@ -47,12 +42,9 @@ TStream* countingStream() {
 // Text streams with one replaced operation each
 // ---------------------------------------------------------------------------
 
-struct TextOverride {
-    TTextStreamClass record{};
-    ovScope scope{OV_SCOPE_CLASS, "TOverridingTextStream", ovNoScopeEntries};
-};
+const ovScope overrideScope = {OV_SCOPE_CLASS, "TOverridingTextStream", ovNoScopeEntries};
 
-TextOverride byteOverride, charOverride, eofOverride;
+TTextStreamClass byteOverride{}, charOverride{}, eofOverride{};
 
 // Each byte of the wrapped stream read one higher, line feeds kept.
 int32_t shiftedRawByte(TTextStream* self) {
@@ -71,22 +63,16 @@ int32_t upperChar(TTextStream* self) {
 // The end comes after three checks.
 int32_t eofAfterThree(TIO*) { return ++overrideCalls > 3 ? 1 : 0; }
 
-template <TextOverride& Override>
-int32_t overrideNew(Object* self) {
-    TTextStreamType.New(self);
-    self->cls = &Override.record;
-    return 0;
-}
-
-template <TextOverride& Override>
+template <TTextStreamClass& Record>
 TTextStream* textWith(const std::string& bytes, void (*replace)(TTextStreamClass&)) {
     ovTextStreamModuleInit();
-    if (Override.record.New == nullptr) {
-        ovDeriveClass(Override.record, TTextStreamType, &Override.scope, static_cast<int32_t>(sizeof(TTextStream)));
-        Override.record.New = overrideNew<Override>;
-        replace(Override.record);
+    if (Record.New == nullptr) {
+        Record = ovMakeClass<TTextStreamClass, TTextStream>(TTextStreamType, &overrideScope, [](auto& r) {
+            r.New = ovFieldlessNew<Record>;
+        });
+        replace(Record);
     }
-    auto* text = ovNew<TTextStream>(&Override.record);
+    auto* text = ovNew<TTextStream>(&Record);
     text->_encoding = TTextStream::UTF8;
     text->SetStream(ovTestMemoryStream(bytes));
     return text;
