@@ -494,6 +494,10 @@ int32_t grownLoadSize(int32_t size) {
     return static_cast<int32_t>(grown);
 }
 
+// The result of StreamFlush, StreamClose and the writing module functions,
+// whatever the method they forward to returns.
+constexpr int32_t zeroAfter(int32_t) { return 0; }
+
 int32_t usableBufferSize(int32_t bufferSize) { return bufferSize > 0 ? bufferSize : kScratchSize; }
 
 }  // namespace
@@ -532,14 +536,8 @@ int32_t StreamEof(TStream* stream) { return stream->Eof(); }
 int32_t StreamPosition(TStream* stream) { return stream->Pos(); }
 int32_t StreamLength(TStream* stream) { return stream->Size(); }
 int32_t StreamSeek(TStream* stream, int32_t pos) { return stream->Seek(pos); }
-int32_t StreamFlush(TStream* stream) {
-    stream->Flush();
-    return 0;
-}
-int32_t StreamClose(TStream* stream) {
-    stream->Close();
-    return 0;
-}
+int32_t StreamFlush(TStream* stream) { return zeroAfter(stream->Flush()); }
+int32_t StreamClose(TStream* stream) { return zeroAfter(stream->Close()); }
 int32_t StreamReadByte(TStream* stream) { return stream->ReadByte(); }
 int32_t StreamReadShort(TStream* stream) { return stream->ReadShort(); }
 int32_t StreamReadInt(TStream* stream) { return stream->ReadInt(); }
@@ -548,38 +546,14 @@ float StreamReadFloat(TStream* stream) { return stream->ReadFloat(); }
 double StreamReadDouble(TStream* stream) { return stream->ReadDouble(); }
 String* StreamReadString(TStream* stream, int32_t length) { return stream->ReadString(length); }
 String* StreamReadLine(TStream* stream) { return stream->ReadLine(); }
-int32_t StreamWriteByte(TStream* stream, int32_t n) {
-    stream->WriteByte(n);
-    return 0;
-}
-int32_t StreamWriteShort(TStream* stream, int32_t n) {
-    stream->WriteShort(n);
-    return 0;
-}
-int32_t StreamWriteInt(TStream* stream, int32_t n) {
-    stream->WriteInt(n);
-    return 0;
-}
-int32_t StreamWriteLong(TStream* stream, int64_t n) {
-    stream->WriteLong(n);
-    return 0;
-}
-int32_t StreamWriteFloat(TStream* stream, float n) {
-    stream->WriteFloat(n);
-    return 0;
-}
-int32_t StreamWriteDouble(TStream* stream, double n) {
-    stream->WriteDouble(n);
-    return 0;
-}
-int32_t StreamWriteString(TStream* stream, String* text) {
-    stream->WriteString(text);
-    return 0;
-}
-int32_t StreamWriteLine(TStream* stream, String* text) {
-    stream->WriteLine(text);
-    return 0;
-}
+int32_t StreamWriteByte(TStream* stream, int32_t n) { return zeroAfter(stream->WriteByte(n)); }
+int32_t StreamWriteShort(TStream* stream, int32_t n) { return zeroAfter(stream->WriteShort(n)); }
+int32_t StreamWriteInt(TStream* stream, int32_t n) { return zeroAfter(stream->WriteInt(n)); }
+int32_t StreamWriteLong(TStream* stream, int64_t n) { return zeroAfter(stream->WriteLong(n)); }
+int32_t StreamWriteFloat(TStream* stream, float n) { return zeroAfter(stream->WriteFloat(n)); }
+int32_t StreamWriteDouble(TStream* stream, double n) { return zeroAfter(stream->WriteDouble(n)); }
+int32_t StreamWriteString(TStream* stream, String* text) { return zeroAfter(stream->WriteString(text)); }
+int32_t StreamWriteLine(TStream* stream, String* text) { return zeroAfter(stream->WriteLine(text)); }
 
 // Reads until Eof or until a read brings nothing, so a stream whose Eof
 // never turns true still ends the load.
