@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/charclass.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
@@ -20,10 +21,6 @@ int32_t writeText(String* text, FILE* stream) {
     ovMemFree(bytes);
     return 0;
 }
-
-// The C library's white space, over unsigned bytes so that bytes of 128 and
-// above are never white space.
-inline bool isCWhiteSpace(unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
 }  // namespace
 
@@ -39,7 +36,7 @@ String* ovReadStdin() {
         size_t length = std::strlen(buffer);
         if (const char* lineFeed = static_cast<const char*>(std::memchr(buffer, '\n', length))) {
             length = static_cast<size_t>(lineFeed - buffer);
-            if (length > 0 && isCWhiteSpace(static_cast<unsigned char>(buffer[length - 1]))) --length;
+            if (length > 0 && ovIsCWhiteSpace(static_cast<unsigned char>(buffer[length - 1]))) --length;
         }
         gathered.append(buffer, length);
         if (length <= kChunkBuffer - 2) break;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "runtime/memory.h"
+#include "runtime/charclass.h"
 #include "runtime/string.h"
 
 // A new String of n units for a length computed in 64 bits, so that sums and
@@ -44,9 +45,8 @@ String* ovStringSliceWide(String* s, int64_t from, int64_t to);
 // Writes the low 8 bits of each unit and a NUL byte: length + 1 bytes.
 void ovStringNarrowInto(String* s, char* bytes);
 
-// Unit classes shared by trimming, splitting and number parsing.
+// The unit class shared by trimming and splitting.
 inline bool ovIsBlankUnit(uint16_t u) { return u <= 0x20; }
-inline bool ovIsSpaceUnit(uint16_t u) { return u == 0x20 || (u >= 0x09 && u <= 0x0D); }
 
 // Scratch memory that lives on the stack for small sizes and on the C heap
 // otherwise; freed when the scope ends, also when an exception passes.

@@ -83,7 +83,7 @@ Unsigned parseInteger(String* s) {
     const uint16_t* units = s->units();
     const int32_t n = s->length;
     int32_t i = 0;
-    while (i < n && ovIsSpaceUnit(units[i])) ++i;
+    while (i < n && ovIsCWhiteSpace(units[i])) ++i;
     bool negative = false;
     if (i < n && (units[i] == u'+' || units[i] == u'-')) negative = units[i++] == u'-';
     if (i >= n) return 0;

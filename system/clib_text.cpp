@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/charclass.h"
 #include "runtime/string.h"
 #include "system/clib.h"
 #include "system/clib_utf8.h"
@@ -213,7 +214,7 @@ enum CharClassBit : uint16_t {
 
 constexpr uint16_t classesOf(int c) {
     uint16_t bits = 0;
-    if (c == ' ' || (c >= 9 && c <= 13)) bits |= kSpace;
+    if (ovIsCWhiteSpace(static_cast<uint32_t>(c))) bits |= kSpace;
     if (c == ' ' || c == '\t') bits |= kBlank;
     if (c >= '0' && c <= '9') bits |= kDigit | kXDigit;
     if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) bits |= kXDigit;
