@@ -11,7 +11,7 @@
 #include "runtime/string.h"
 #include "streams/stdio.h"
 #include "streams/stream.h"
-#include "system/filesystem.h"
+#include "system/filesystem/filesystem.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // bitrun's process entry: start-up runs the interpreter.
 #include "app/interpreter.h"
 #include "runtime/startup.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 
 int main(int argc, char** argv) {
     ovSetApplicationEntry(InterpreterEntry);

@@ -13,7 +13,7 @@
 #include "streams/bankstream.h"
 #include "streams/ramstream.h"
 #include "streams/stdio.h"
-#include "system/filesystem.h"
+#include "system/filesystem/filesystem.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "streams/cstream.h"
 #include "streams/stream.h"
 #include "streams/textstream.h"
-#include "system/filesystem.h"
+#include "system/filesystem/filesystem.h"
 
 namespace {
 

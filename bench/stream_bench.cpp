@@ -15,7 +15,7 @@
 #include "runtime/memory.h"
 #include "runtime/string.h"
 #include "streams/stream.h"
-#include "system/filesystem.h"
+#include "system/filesystem/filesystem.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "runtime/memory.h"
-#include "streams/memspan.h"
+#include "streams/memspan_internal.h"
 #include "streams/class_support.h"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include "runtime/exception.h"
 #include "runtime/string.h"
-#include "streams/cfile_io.h"
-#include "system/clib.h"
+#include "streams/cfile_io_internal.h"
+#include "system/clib/clib.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "streams/cstream.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 
 TStreamFactory* factoryChain = static_cast<TStreamFactory*>(ovNull);
 

@@ -4,7 +4,7 @@
 #include "runtime/embedded.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
-#include "streams/memspan.h"
+#include "streams/memspan_internal.h"
 #include "streams/class_support.h"
 
 namespace {

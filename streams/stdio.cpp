@@ -5,9 +5,9 @@
 
 #include "runtime/exception.h"
 #include "runtime/string.h"
-#include "streams/cfile_io.h"
+#include "streams/cfile_io_internal.h"
 #include "streams/textstream.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 
 TTextStream* ConsoleStream = static_cast<TTextStream*>(ovNull);
 

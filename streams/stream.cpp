@@ -13,7 +13,7 @@
 #include "runtime/string.h"
 #include "streams/cstream.h"
 #include "streams/factory.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 
 static_assert(std::endian::native == std::endian::little,
               "typed stream values are copied in the machine's order, which must be little-endian");

@@ -15,7 +15,7 @@
 #include "streams/ramstream.h"
 #include "streams/stdio.h"
 #include "streams/textstream.h"
-#include "system/filesystem.h"
+#include "system/filesystem/filesystem.h"
 
 namespace {
 

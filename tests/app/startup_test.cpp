@@ -15,7 +15,7 @@
 #include "runtime/memory.h"
 #include "runtime/process.h"
 #include "runtime/string.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 
 namespace {
 

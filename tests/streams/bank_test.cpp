@@ -11,7 +11,7 @@
 #include "runtime/string.h"
 #include "stream_test_support.h"
 #include "tests/support/gc_test_support.h"
-#include "tests/system/support/system_test_support.h"
+#include "tests/support/system_test_support.h"
 
 namespace {
 

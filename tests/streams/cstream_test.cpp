@@ -13,9 +13,9 @@
 #include "runtime/string.h"
 #include "streams/cstream.h"
 #include "streams/factory.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 #include "tests/streams/stream_test_support.h"
-#include "tests/system/support/system_test_support.h"
+#include "tests/support/system_test_support.h"
 #include "tests/support/gc_test_support.h"
 
 namespace {

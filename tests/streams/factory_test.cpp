@@ -13,7 +13,7 @@
 #include "streams/cstream.h"
 #include "streams/factory.h"
 #include "tests/streams/stream_test_support.h"
-#include "tests/system/support/system_test_support.h"
+#include "tests/support/system_test_support.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "runtime/string.h"
 #include "streams/stdio.h"
 #include "streams/textstream.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 #include "tests/streams/stream_test_support.h"
-#include "tests/system/support/system_test_support.h"
+#include "tests/support/system_test_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "stream_test_support.h"
-#include "tests/system/support/system_test_support.h"
+#include "tests/support/system_test_support.h"
 
 namespace {
 

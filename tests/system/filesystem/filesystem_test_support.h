@@ -6,9 +6,9 @@
 #include <string>
 
 #include "runtime/string.h"
-#include "system/clib.h"
-#include "system/filesystem.h"
-#include "tests/system/support/system_test_support.h"
+#include "system/clib/clib.h"
+#include "system/filesystem/filesystem.h"
+#include "tests/support/system_test_support.h"
 
 // The module ready with the wide platform calls, and a temporary directory to
 // work in.

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "runtime/string.h"
-#include "system/filesystem.h"
-#include "tests/system/support/system_test_support.h"
+#include "system/filesystem/filesystem.h"
+#include "tests/support/system_test_support.h"
 
 namespace {
 

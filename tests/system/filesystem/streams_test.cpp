@@ -13,10 +13,10 @@
 #include "streams/bankstream.h"
 #include "streams/factory.h"
 #include "streams/stream.h"
-#include "system/clib.h"
-#include "system/filesystem.h"
+#include "system/clib/clib.h"
+#include "system/filesystem/filesystem.h"
 #include "tests/system/filesystem/filesystem_test_support.h"
-#include "tests/system/support/system_test_support.h"
+#include "tests/support/system_test_support.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "runtime/charclass.h"
 #include "runtime/string.h"
-#include "system/clib.h"
-#include "system/clib_utf8.h"
+#include "system/clib/clib.h"
+#include "system/clib/clib_utf8_internal.h"
 
 // ---------------------------------------------------------------------------
 // UTF-8 with surrogate escape

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "runtime/string.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 
 namespace {
 

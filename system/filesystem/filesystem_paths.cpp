@@ -1,8 +1,8 @@
 // The path grammar: normalizing, roots, components and resolution.
 #include "runtime/string.h"
-#include "system/clib.h"
-#include "system/filesystem.h"
-#include "system/filesystem_internal.h"
+#include "system/clib/clib.h"
+#include "system/filesystem/filesystem.h"
+#include "system/filesystem/filesystem_internal.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "runtime/string.h"
-#include "system/clib.h"
-#include "tests/system/support/system_test_support.h"
+#include "system/clib/clib.h"
+#include "tests/support/system_test_support.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/system/support/system_test_support.h"
+#include "tests/support/system_test_support.h"
 
 #include <ftw.h>
 #include <sys/stat.h>

@@ -6,8 +6,8 @@
 #include "streams/bankstream.h"
 #include "streams/factory.h"
 #include "streams/stream.h"
-#include "system/clib.h"
-#include "system/filesystem.h"
+#include "system/clib/clib.h"
+#include "system/filesystem/filesystem.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include "runtime/array.h"
 #include "runtime/string.h"
-#include "system/clib.h"
-#include "system/filesystem.h"
-#include "system/filesystem_internal.h"
+#include "system/clib/clib.h"
+#include "system/filesystem/filesystem.h"
+#include "system/filesystem/filesystem_internal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "runtime/string.h"
-#include "system/clib.h"
+#include "system/clib/clib.h"
 
 extern char** environ;
 

@@ -1,13 +1,13 @@
 // The standard-C module: its initialiser, the standard streams, the console,
 // the environment and text output.
-#include "system/clib.h"
+#include "system/clib/clib.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "runtime/exception.h"
 #include "runtime/string.h"
-#include "system/clib_utf8.h"
+#include "system/clib/clib_utf8_internal.h"
 
 FILE* ovStdin = nullptr;
 FILE* ovStdout = nullptr;
