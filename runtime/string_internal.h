@@ -47,26 +47,3 @@ void ovStringNarrowInto(String* s, char* bytes);
 
 // The unit class shared by trimming and splitting.
 inline bool ovIsBlankUnit(uint16_t u) { return u <= 0x20; }
-
-// Scratch memory that lives on the stack for small sizes and on the C heap
-// otherwise; freed when the scope ends, also when an exception passes.
-template <size_t InlineBytes>
-class ovScratch {
-public:
-    explicit ovScratch(size_t bytes)
-        : data_(bytes <= InlineBytes ? inline_ : static_cast<char*>(ovMemAlloc(bytes))) {}
-    ~ovScratch() {
-        if (data_ != inline_) ovMemFree(data_);
-    }
-    ovScratch(const ovScratch&) = delete;
-    ovScratch& operator=(const ovScratch&) = delete;
-
-    template <class T>
-    T* as() {
-        return reinterpret_cast<T*>(data_);
-    }
-
-private:
-    alignas(16) char inline_[InlineBytes];
-    char* data_;
-};

@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "runtime/string.h"
+#include "runtime/buffer.h"
 #include "runtime/string_internal.h"
 
 namespace {
@@ -99,9 +100,9 @@ Unsigned parseInteger(String* s) {
 
 // atof over the text narrowed to bytes; short texts need no heap buffer.
 double parseWithC(String* s) {
-    ovScratch<64> text(static_cast<size_t>(s->length) + 1);
-    ovStringNarrowInto(s, text.as<char>());
-    return std::atof(text.as<char>());
+    ovBuffer<char, 64> text;
+    ovStringNarrowInto(s, text.resize(int64_t{s->length} + 1));
+    return std::atof(text.data());
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 // The decoder is lenient: continuation bytes are not checked for their
 // 10xxxxxx pattern and overlong forms are accepted; only characters beyond
 // the 16-bit range are refused.
+#include <algorithm>
 #include <cstring>
 
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
+#include "runtime/buffer.h"
 #include "runtime/string_internal.h"
 
 namespace {
@@ -58,8 +60,9 @@ int64_t decode(const uint8_t* bytes, uint16_t* units) {
 String* ovStringFromUTF8String(const char* text) {
     if (text == nullptr) return &ovEmptyString;
     const size_t length = std::strlen(text);
-    ovScratch<512> work(2 * length);
-    uint16_t* units = work.as<uint16_t>();
+    // One unit per byte at most.
+    ovBuffer<uint16_t, 256> work(INT32_MAX, "String too long");
+    uint16_t* units = work.resize(static_cast<int64_t>(std::min<size_t>(length, INT64_MAX)));
     const int64_t n = decode(reinterpret_cast<const uint8_t*>(text), units);
     if (n > OV_STRING_MAX_LENGTH) ovRuntimeError("String too long");
     return ovStringFromShorts(units, static_cast<int32_t>(n));

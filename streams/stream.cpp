@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "runtime/array.h"
+#include "runtime/buffer.h"
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "streams/cstream.h"
@@ -32,46 +33,10 @@ constexpr uint8_t kCarriageReturn = 13;
 // Byte buffers
 // ---------------------------------------------------------------------------
 
-// Bytes collected on the stack, moving to the C heap only when they outgrow
-// the first 1024; the heap part is released on any way out, a managed throw
-// included, so short lines and texts never allocate.
-class ByteBuffer {
+// Bytes of a line or a text, on the stack while they fit 1024.
+class ByteBuffer : public ovBuffer<uint8_t, kScratchSize> {
 public:
-    ByteBuffer() = default;
-    ByteBuffer(const ByteBuffer&) = delete;
-    ByteBuffer& operator=(const ByteBuffer&) = delete;
-
-    uint8_t* data() { return data_; }
-    int32_t length() const { return length_; }
-
-    void push(uint8_t byte) {
-        if (length_ == capacity_) grow(int64_t{capacity_} * 2);
-        data_[length_++] = byte;
-    }
-
-    // Makes room for exactly n bytes and counts them as held.
-    uint8_t* resize(int32_t n) {
-        if (n > capacity_) grow(n);
-        length_ = n;
-        return data_;
-    }
-
-private:
-    void grow(int64_t wanted) {
-        const int32_t capacity = static_cast<int32_t>(std::min<int64_t>(wanted, INT32_MAX));
-        if (capacity <= capacity_) ovRuntimeError("Stream buffer too large");
-        auto bigger = std::make_unique<uint8_t[]>(static_cast<size_t>(capacity));
-        std::memcpy(bigger.get(), data_, static_cast<size_t>(length_));
-        heap_ = std::move(bigger);
-        data_ = heap_.get();
-        capacity_ = capacity;
-    }
-
-    uint8_t local_[kScratchSize];
-    std::unique_ptr<uint8_t[]> heap_;
-    uint8_t* data_ = local_;
-    int32_t capacity_ = kScratchSize;
-    int32_t length_ = 0;
+    ByteBuffer() : ovBuffer(INT32_MAX, "Stream buffer too large") {}
 };
 
 // The low 8 bits of every unit of the text, one byte per character.
@@ -306,28 +271,28 @@ String* streamReadLine(TStream* self) {
     uint8_t byte;
     while (self->Read(&byte, 1) == 1 && byte != kNul && byte != kLineFeed)
         if (byte != kCarriageReturn) line.push(byte);
-    return ovStringFromBytes(line.data(), line.length());
+    return ovStringFromBytes(line.data(), line.size());
 }
 
 int32_t streamWriteLine(TStream* self, String* text) {
     static constexpr uint8_t lineEnd[] = {kCarriageReturn, kLineFeed};
     ByteBuffer bytes;
     narrowInto(bytes, text);
-    if (self->Write(bytes.data(), bytes.length()) != bytes.length()) return 0;
+    if (self->Write(bytes.data(), bytes.size()) != bytes.size()) return 0;
     return self->Write(lineEnd, 2) == 2 ? 1 : 0;
 }
 
 String* streamReadString(TStream* self, int32_t length) {
     ByteBuffer bytes;
     uint8_t* data = bytes.resize(std::max(length, 0));
-    self->ReadBytes(data, bytes.length());
-    return ovStringFromBytes(data, bytes.length());
+    self->ReadBytes(data, bytes.size());
+    return ovStringFromBytes(data, bytes.size());
 }
 
 int32_t streamWriteString(TStream* self, String* text) {
     ByteBuffer bytes;
     narrowInto(bytes, text);
-    self->WriteBytes(bytes.data(), bytes.length());
+    self->WriteBytes(bytes.data(), bytes.size());
     return 0;
 }
 
@@ -578,7 +543,7 @@ int32_t SaveStringBytes(String* text, Object* target) {
     TStream* stream = openForSave(target);
     ByteBuffer bytes;
     narrowInto(bytes, text);
-    stream->WriteBytes(bytes.data(), bytes.length());
+    stream->WriteBytes(bytes.data(), bytes.size());
     stream->Close();
     return 0;
 }

@@ -1,60 +1,13 @@
 // Text streams, their factory, and the whole-text load and save functions.
 #include "streams/textstream.h"
 
+#include "runtime/buffer.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
 #include "streams/class_support.h"
 
 namespace {
-
-// A buffer of units that grows as it fills: the first 1024 units live in the
-// buffer itself, so reading a short line allocates nothing; beyond that it
-// doubles on the raw heap (doubling keeps a long text linear to read).  It
-// never holds more units than a String can.
-template <class Unit>
-class GrowBuffer {
-public:
-    GrowBuffer() = default;
-    GrowBuffer(const GrowBuffer&) = delete;
-    GrowBuffer& operator=(const GrowBuffer&) = delete;
-    ~GrowBuffer() {
-        if (data_ != inline_) ovMemFree(data_);
-    }
-
-    void push(Unit unit) {
-        if (size_ == capacity_) grow();
-        data_[size_++] = unit;
-    }
-    // Room for at least one more unit, to be filled through spare().
-    void reserveSpare() {
-        if (size_ == capacity_) grow();
-    }
-    Unit* spare() { return data_ + size_; }
-    int32_t spareCount() const { return capacity_ - size_; }
-    void commit(int32_t count) { size_ += count; }
-
-    const Unit* data() const { return data_; }
-    int32_t size() const { return size_; }
-
-private:
-    static constexpr int32_t kInline = 1024;
-
-    void grow() {
-        if (capacity_ >= OV_STRING_MAX_LENGTH) ovRuntimeError("String too long");
-        const int32_t capacity = capacity_ > OV_STRING_MAX_LENGTH / 2 ? OV_STRING_MAX_LENGTH : capacity_ * 2;
-        auto* data = static_cast<Unit*>(ovMemAlloc(sizeof(Unit) * static_cast<size_t>(capacity)));
-        ovMemCopy(data, data_, sizeof(Unit) * static_cast<size_t>(size_));
-        if (data_ != inline_) ovMemFree(data_);
-        data_ = data;
-        capacity_ = capacity;
-    }
-
-    Unit inline_[kInline];
-    Unit* data_ = inline_;
-    int32_t size_ = 0;
-    int32_t capacity_ = kInline;
-};
 
 TTextStreamClass textStreamRecord{};
 TStreamFactoryClass textStreamFactoryRecord{};
@@ -219,7 +172,7 @@ int32_t textWrite(TIO* io, const uint8_t* buf, int32_t count) {
 String* textReadLine(TStream* stream) {
     TTextStream* self = asText(stream);
     self->_FlushRead();
-    GrowBuffer<uint16_t> line;
+    ovTextBuffer<uint16_t> line;
     while (atEnd(self) == 0) {
         const int32_t c = nextChar(self);
         if (c == 0 || c == 10) break;
@@ -233,7 +186,7 @@ String* textReadLine(TStream* stream) {
 // character was cut short: the text read so far is the whole of it.
 String* textReadFile(TTextStream* self) {
     self->_FlushRead();
-    GrowBuffer<uint16_t> text;
+    ovTextBuffer<uint16_t> text;
     bool inCharacter = false;
     OV_TRY {
         while (atEnd(self) == 0) {
@@ -253,7 +206,7 @@ String* textReadFile(TTextStream* self) {
 String* textReadString(TStream* stream, int32_t length) {
     TTextStream* self = asText(stream);
     self->_FlushRead();
-    GrowBuffer<uint16_t> text;
+    ovTextBuffer<uint16_t> text;
     for (int32_t i = 0; i < length; ++i) text.push(static_cast<uint16_t>(nextChar(self)));
     return ovStringFromShorts(text.data(), text.size());
 }
@@ -459,7 +412,7 @@ ByteOrderMark detectByteOrderMark(TStream* stream) {
 // The rest of the stream after the bytes already read, one character per
 // byte; ends at Eof or at a read that returns nothing.
 String* readLatin1Rest(TStream* stream, const ByteOrderMark& mark) {
-    GrowBuffer<uint8_t> bytes;
+    ovTextBuffer<uint8_t> bytes;
     for (int32_t i = 0; i < mark.count; ++i) bytes.push(mark.bytes[i]);
     while (stream->Eof() == 0) {
         bytes.reserveSpare();
