@@ -141,8 +141,9 @@ bool loadLines(TStream* stream, Program& program) {
 LoadResult LoadProgram(String* name, Program& program) {
     TStream* stream = OpenProgramFile(name);
     if (stream == ovNull) return LoadResult::kNotFound;
+    ovStreamCloser closer(stream);
     const bool loaded = readsLinesAsBytes(stream) ? loadBlocks(stream, program) : loadLines(stream, program);
-    FileCloseStream(stream);
+    closer.close();
     return loaded ? LoadResult::kLoaded : LoadResult::kTooLong;
 }
 

@@ -28,20 +28,20 @@ void linkedListModuleInit() {}
 }  // namespace
 
 void ovInitStandardModules() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    ovRandomModuleInit();
-    ovBankModuleInit();
-    socketModuleInit();
-    ovRamStreamModuleInit();
-    ovBankStreamModuleInit();
-    endianStreamModuleInit();
-    socketStreamModuleInit();
-    httpStreamModuleInit();
-    ovStdioModuleInit();
-    linkedListModuleInit();
-    ovFileSystemModuleInit();
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovRandomModuleInit();
+        ovBankModuleInit();
+        socketModuleInit();
+        ovRamStreamModuleInit();
+        ovBankStreamModuleInit();
+        endianStreamModuleInit();
+        socketStreamModuleInit();
+        httpStreamModuleInit();
+        ovStdioModuleInit();
+        linkedListModuleInit();
+        ovFileSystemModuleInit();
+    });
 }
 
 void ovRegisterStandardModules() { ovSetUmbrellaInitializer(ovInitStandardModules); }

@@ -10,7 +10,7 @@ namespace {
 
 struct EmbeddedEntry {
     EmbeddedEntry* next;
-    String* name;  // counted reference
+    ovRef<String> name;
     const uint8_t* address;
     int32_t length;
 };
@@ -29,7 +29,7 @@ int32_t ovEmbeddedAdd(String* name, const uint8_t* address, int32_t length) {
     if (findEntry(name) != nullptr) return 0;
     auto* entry = static_cast<EmbeddedEntry*>(ovMemAlloc(sizeof(EmbeddedEntry)));
     entry->next = registryHead;
-    ovInitRef(entry->name, name);
+    entry->name.init(name);
     entry->address = address;
     entry->length = length;
     registryHead = entry;

@@ -127,51 +127,9 @@ int32_t InvokeLogHook(intptr_t word) {
 
 namespace {
 
-String* nullObjectText(Object*) { return ovLiteral(u"Attempt to access field or method of Null object"); }
-String* nullMethodText(Object*) { return ovLiteral(u"Attempt to call abstract method"); }
-String* nullFunctionText(Object*) { return ovLiteral(u"Attempt to call uninitialized function pointer"); }
-String* arrayBoundsText(Object*) { return ovLiteral(u"Attempt to index array element beyond array length"); }
-String* outOfDataText(Object*) { return ovLiteral(u"Attempt to read beyond end of data"); }
+[[noreturn]] void throwNew(const ObjectClass& cls) { ovThrow(ovObjectNew(&cls)); }
 
-constexpr ovScope orvaneScope = {OV_SCOPE_CLASS, "TOrvaneException", ovNoScopeEntries};
-constexpr ovScope nullObjectScope = {OV_SCOPE_CLASS, "TNullObjectException", ovNoScopeEntries};
-constexpr ovScope nullMethodScope = {OV_SCOPE_CLASS, "TNullMethodException", ovNoScopeEntries};
-constexpr ovScope nullFunctionScope = {OV_SCOPE_CLASS, "TNullFunctionException", ovNoScopeEntries};
-constexpr ovScope arrayBoundsScope = {OV_SCOPE_CLASS, "TArrayBoundsException", ovNoScopeEntries};
-constexpr ovScope outOfDataScope = {OV_SCOPE_CLASS, "TOutOfDataException", ovNoScopeEntries};
-
-extern const ObjectClass orvaneRecord, nullObjectRecord, nullMethodRecord, nullFunctionRecord, arrayBoundsRecord,
-    outOfDataRecord;
-
-constexpr ObjectClass orvaneRecord = ovExceptionClass<orvaneRecord>(ObjectType, &orvaneScope);
-constexpr ObjectClass nullObjectRecord =
-    ovExceptionClass<nullObjectRecord>(orvaneRecord, &nullObjectScope, nullObjectText);
-constexpr ObjectClass nullMethodRecord =
-    ovExceptionClass<nullMethodRecord>(orvaneRecord, &nullMethodScope, nullMethodText);
-constexpr ObjectClass nullFunctionRecord =
-    ovExceptionClass<nullFunctionRecord>(orvaneRecord, &nullFunctionScope, nullFunctionText);
-constexpr ObjectClass arrayBoundsRecord =
-    ovExceptionClass<arrayBoundsRecord>(orvaneRecord, &arrayBoundsScope, arrayBoundsText);
-constexpr ObjectClass outOfDataRecord =
-    ovExceptionClass<outOfDataRecord>(orvaneRecord, &outOfDataScope, outOfDataText);
-
-// TRuntimeException carries its message.
-extern const TRuntimeExceptionClass runtimeRecord;
-
-int32_t runtimeExceptionNew(Object* self) {
-    auto* exception = ovChainNew<TRuntimeException, runtimeRecord>(self);
-    ovInitRef<String>(exception->error, &ovEmptyString);
-    return 0;
-}
-
-int32_t runtimeExceptionDelete(Object* self) {
-    ovReleaseRef(static_cast<TRuntimeException*>(self)->error);
-    return ovChainDelete<runtimeRecord>(self);
-}
-
-String* runtimeExceptionText(Object* self) { return static_cast<TRuntimeException*>(self)->error; }
-
-constexpr ovScopeEntry runtimeEntries[] = {
+constexpr ovScopeEntry runtimeExceptionEntries[] = {
     OV_FIELD_ENTRY(TRuntimeException, error, "$"),
     OV_METHOD_ENTRY(ObjectClass, New, "()i"),
     OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
@@ -179,47 +137,57 @@ constexpr ovScopeEntry runtimeEntries[] = {
     OV_FUNCTION_ENTRY(TRuntimeExceptionClass, Create, "($):TRuntimeException"),
     ovScopeEndEntry,
 };
-constexpr ovScope runtimeScope = {OV_SCOPE_CLASS, "TRuntimeException", runtimeEntries};
-
-constexpr TRuntimeExceptionClass runtimeRecord =
-    ovMakeClass<TRuntimeExceptionClass, TRuntimeException>(orvaneRecord, &runtimeScope, [](auto& r) {
-        r.New = runtimeExceptionNew;
-        r.Delete = runtimeExceptionDelete;
-        r.ToString = runtimeExceptionText;
-        r.Create = TRuntimeExceptionCreate;
-    });
-
-[[noreturn]] void throwNew(const ObjectClass& cls) { ovThrow(ovObjectNew(&cls)); }
 
 }  // namespace
 
-const ObjectClass& TOrvaneExceptionType = orvaneRecord;
-const ObjectClass& TNullObjectExceptionType = nullObjectRecord;
-const ObjectClass& TNullMethodExceptionType = nullMethodRecord;
-const ObjectClass& TNullFunctionExceptionType = nullFunctionRecord;
-const ObjectClass& TArrayBoundsExceptionType = arrayBoundsRecord;
-const ObjectClass& TOutOfDataExceptionType = outOfDataRecord;
-const TRuntimeExceptionClass& TRuntimeExceptionType = runtimeRecord;
+String* TNullObjectExceptionToString(Object*) { return ovLiteral(u"Attempt to access field or method of Null object"); }
+String* TNullMethodExceptionToString(Object*) { return ovLiteral(u"Attempt to call abstract method"); }
+String* TNullFunctionExceptionToString(Object*) {
+    return ovLiteral(u"Attempt to call uninitialized function pointer");
+}
+String* TArrayBoundsExceptionToString(Object*) {
+    return ovLiteral(u"Attempt to index array element beyond array length");
+}
+String* TOutOfDataExceptionToString(Object*) { return ovLiteral(u"Attempt to read beyond end of data"); }
+
+constexpr ovScope TOrvaneExceptionScope = {OV_SCOPE_CLASS, "TOrvaneException", ovNoScopeEntries};
+constexpr ovScope TNullObjectExceptionScope = {OV_SCOPE_CLASS, "TNullObjectException", ovNoScopeEntries};
+constexpr ovScope TNullMethodExceptionScope = {OV_SCOPE_CLASS, "TNullMethodException", ovNoScopeEntries};
+constexpr ovScope TNullFunctionExceptionScope = {OV_SCOPE_CLASS, "TNullFunctionException", ovNoScopeEntries};
+constexpr ovScope TArrayBoundsExceptionScope = {OV_SCOPE_CLASS, "TArrayBoundsException", ovNoScopeEntries};
+constexpr ovScope TOutOfDataExceptionScope = {OV_SCOPE_CLASS, "TOutOfDataException", ovNoScopeEntries};
+constexpr ovScope TRuntimeExceptionScope = {OV_SCOPE_CLASS, "TRuntimeException", runtimeExceptionEntries};
+
+int32_t TRuntimeExceptionNew(Object* self) {
+    ovChainNew<TRuntimeException, TRuntimeExceptionType>(self)->error.init(&ovEmptyString);
+    return 0;
+}
+
+int32_t TRuntimeExceptionDelete(Object* self) {
+    static_cast<TRuntimeException*>(self)->error.release();
+    return ovChainDelete<TRuntimeExceptionType>(self);
+}
+
+String* TRuntimeExceptionToString(Object* self) { return static_cast<TRuntimeException*>(self)->error; }
 
 TRuntimeException* TRuntimeExceptionCreate(String* message) {
-    auto* exception = ovNew<TRuntimeException>(&runtimeRecord);
-    ovStore(exception->error, message);
+    auto* exception = ovNew<TRuntimeException>(&TRuntimeExceptionType);
+    exception->error.set(message);
     return exception;
 }
 
-void RaiseNullObject() { throwNew(nullObjectRecord); }
-void RaiseNullMethod() { throwNew(nullMethodRecord); }
-void RaiseNullFunction() { throwNew(nullFunctionRecord); }
-void RaiseArrayBounds() { throwNew(arrayBoundsRecord); }
-void RaiseOutOfData() { throwNew(outOfDataRecord); }
-void RaiseRuntimeError(String* message) { ovThrow(runtimeRecord.Create(message)); }
+void RaiseNullObject() { throwNew(TNullObjectExceptionType); }
+void RaiseNullMethod() { throwNew(TNullMethodExceptionType); }
+void RaiseNullFunction() { throwNew(TNullFunctionExceptionType); }
+void RaiseArrayBounds() { throwNew(TArrayBoundsExceptionType); }
+void RaiseOutOfData() { throwNew(TOutOfDataExceptionType); }
+void RaiseRuntimeError(String* message) { ovThrow(TRuntimeExceptionType.Create(message)); }
 
 void ovCoreModuleInit() {
-    static bool initialised = false;
-    if (initialised) return;
-    initialised = true;
-    for (const ObjectClass* cls : {&orvaneRecord, &nullObjectRecord, &nullMethodRecord, &nullFunctionRecord,
-                                   &arrayBoundsRecord, &outOfDataRecord,
-                                   static_cast<const ObjectClass*>(&runtimeRecord)})
-        ovObjectRegisterType(cls);
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovObjectRegisterTypes({&TOrvaneExceptionType, &TNullObjectExceptionType, &TNullMethodExceptionType,
+                               &TNullFunctionExceptionType, &TArrayBoundsExceptionType, &TOutOfDataExceptionType,
+                               &TRuntimeExceptionType});
+    });
 }

@@ -105,7 +105,7 @@ struct TNullFunctionException : TOrvaneException {};
 struct TArrayBoundsException : TOrvaneException {};
 struct TOutOfDataException : TOrvaneException {};
 struct TRuntimeException : TOrvaneException {
-    String* error;
+    ovRef<String> error;
 };
 
 struct TRuntimeExceptionClass : ObjectClass {
@@ -125,15 +125,45 @@ constexpr ObjectClass ovExceptionClass(const ObjectClass& base, const ovScope* s
     });
 }
 
-extern const ObjectClass& TOrvaneExceptionType;
-extern const ObjectClass& TNullObjectExceptionType;
-extern const ObjectClass& TNullMethodExceptionType;
-extern const ObjectClass& TNullFunctionExceptionType;
-extern const ObjectClass& TArrayBoundsExceptionType;
-extern const ObjectClass& TOutOfDataExceptionType;
-extern const TRuntimeExceptionClass& TRuntimeExceptionType;
-
+// The messages of the exception classes (their ToString) and the
+// operations of TRuntimeException, which carries its message in error.
+String* TNullObjectExceptionToString(Object* self);
+String* TNullMethodExceptionToString(Object* self);
+String* TNullFunctionExceptionToString(Object* self);
+String* TArrayBoundsExceptionToString(Object* self);
+String* TOutOfDataExceptionToString(Object* self);
+int32_t TRuntimeExceptionNew(Object* self);
+int32_t TRuntimeExceptionDelete(Object* self);
+String* TRuntimeExceptionToString(Object* self);
 TRuntimeException* TRuntimeExceptionCreate(String* message);
+
+extern const ovScope TOrvaneExceptionScope, TNullObjectExceptionScope, TNullMethodExceptionScope,
+    TNullFunctionExceptionScope, TArrayBoundsExceptionScope, TOutOfDataExceptionScope, TRuntimeExceptionScope;
+
+extern const ObjectClass TOrvaneExceptionType, TNullObjectExceptionType, TNullMethodExceptionType,
+    TNullFunctionExceptionType, TArrayBoundsExceptionType, TOutOfDataExceptionType;
+extern const TRuntimeExceptionClass TRuntimeExceptionType;
+
+inline constexpr ObjectClass TOrvaneExceptionType =
+    ovExceptionClass<TOrvaneExceptionType>(ObjectType, &TOrvaneExceptionScope);
+inline constexpr ObjectClass TNullObjectExceptionType = ovExceptionClass<TNullObjectExceptionType>(
+    TOrvaneExceptionType, &TNullObjectExceptionScope, TNullObjectExceptionToString);
+inline constexpr ObjectClass TNullMethodExceptionType = ovExceptionClass<TNullMethodExceptionType>(
+    TOrvaneExceptionType, &TNullMethodExceptionScope, TNullMethodExceptionToString);
+inline constexpr ObjectClass TNullFunctionExceptionType = ovExceptionClass<TNullFunctionExceptionType>(
+    TOrvaneExceptionType, &TNullFunctionExceptionScope, TNullFunctionExceptionToString);
+inline constexpr ObjectClass TArrayBoundsExceptionType = ovExceptionClass<TArrayBoundsExceptionType>(
+    TOrvaneExceptionType, &TArrayBoundsExceptionScope, TArrayBoundsExceptionToString);
+inline constexpr ObjectClass TOutOfDataExceptionType = ovExceptionClass<TOutOfDataExceptionType>(
+    TOrvaneExceptionType, &TOutOfDataExceptionScope, TOutOfDataExceptionToString);
+inline constexpr TRuntimeExceptionClass TRuntimeExceptionType =
+    ovMakeClass<TRuntimeExceptionClass, TRuntimeException>(TOrvaneExceptionType, &TRuntimeExceptionScope, [](auto& r) {
+        r.New = TRuntimeExceptionNew;
+        r.Delete = TRuntimeExceptionDelete;
+        r.ToString = TRuntimeExceptionToString;
+        r.Create = TRuntimeExceptionCreate;
+    });
+
 
 [[noreturn]] void RaiseNullObject();
 [[noreturn]] void RaiseNullMethod();

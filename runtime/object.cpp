@@ -107,6 +107,10 @@ void ovObjectRegisterType(const ObjectClass* cls) {
     registryEntries[registryCount++] = cls;
 }
 
+void ovObjectRegisterTypes(std::initializer_list<const ObjectClass*> classes) {
+    for (const ObjectClass* cls : classes) ovObjectRegisterType(cls);
+}
+
 const ObjectClass* const* ovObjectRegisteredTypes(int32_t* count) {
     *count = registryCount;
     return registryEntries;

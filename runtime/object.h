@@ -11,8 +11,10 @@
 // and no C++ virtual functions, so the header stays exactly two words.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 struct Object;
 struct String;
@@ -74,6 +76,25 @@ inline constexpr ovScopeEntry ovScopeEndEntry = {OV_SCOPE_END, nullptr, nullptr,
 #define OV_FIELD_ENTRY(Instance, member, type) ovFieldEntry(#member, type, offsetof(Instance, member))
 #define OV_METHOD_ENTRY(Record, slot, type) ovMethodEntry(#slot, type, offsetof(Record, slot))
 #define OV_FUNCTION_ENTRY(Record, slot, type) ovFunctionEntry(#slot, type, offsetof(Record, slot))
+
+// The entries of several tables in order, each table up to its end entry,
+// keeping those that keep accepts: a class that inherits or forwards another
+// class's declarations builds its table from that class's instead of
+// restating it.  Unused places at the end are end entries.
+template <class Keep, size_t... Sizes>
+constexpr std::array<ovScopeEntry, (Sizes + ... + 1)> ovJoinScopeEntries(Keep keep,
+                                                                         const ovScopeEntry (&... tables)[Sizes]) {
+    std::array<ovScopeEntry, (Sizes + ... + 1)> joined{};
+    size_t count = 0;
+    const auto append = [&](const auto& table) {
+        for (const ovScopeEntry& entry : table) {
+            if (entry.kind == OV_SCOPE_END) break;
+            if (keep(entry)) joined[count++] = entry;
+        }
+    };
+    (append(tables), ...);
+    return joined;
+}
 
 // ---------------------------------------------------------------------------
 // Class records
@@ -162,8 +183,9 @@ inline void ovGCRelease(Object* o) {
 }
 
 // Stores a counted reference: retains the new value, releases the old one
-// (queueing it when its count reaches zero) and stores.  Every field, global
-// and array element of a reference type changes through this one helper.
+// (queueing it when its count reaches zero) and stores.  Array elements and
+// globals that are plain pointers change through this helper; fields of
+// instances are ovRef and change through its members.
 template <class T>
 inline void ovStore(T*& slot, T* value) {
     ovGCRetain(value);
@@ -172,19 +194,31 @@ inline void ovStore(T*& slot, T* value) {
     slot = value;
 }
 
-// Initialises a reference field in a constructor: the slot holds no counted
-// reference yet, so nothing is released.
+// A counted reference held in a field of an instance (or in a global).  It is
+// one plain pointer, so instance structs stay trivially laid out, and it has
+// no assignment from a raw pointer: a store must say whether the field held a
+// counted reference before (set) or not yet (init), and a destructor releases
+// it explicitly.  Reading converts to the plain pointer.
 template <class T>
-inline void ovInitRef(T*& slot, T* value) {
-    ovGCRetain(value);
-    slot = value;
-}
+struct ovRef {
+    T* ptr;
 
-// Releases a reference field in a destructor.
-template <class T>
-inline void ovReleaseRef(T* value) {
-    ovGCRelease(value);
-}
+    // The first store of a constructor: nothing held yet, nothing released.
+    void init(T* value) {
+        ovGCRetain(value);
+        ptr = value;
+    }
+    void set(T* value) { ovStore(ptr, value); }
+    // The destructor's release; the field is not used again.
+    void release() { ovGCRelease(ptr); }
+
+    T* get() const { return ptr; }
+    operator T*() const { return ptr; }
+    T* operator->() const { return ptr; }
+
+    ovRef& operator=(const ovRef&) = delete;
+    ovRef& operator=(T*) = delete;
+};
 
 // Keeps a managed object visibly alive up to this point, so that a pointer
 // derived from it (its units, its elements) stays valid across allocations.
@@ -312,6 +346,28 @@ intptr_t ovNullValueOf(const char* typeTag);
 // ---------------------------------------------------------------------------
 
 void ovObjectRegisterType(const ObjectClass* cls);
+// Registers each class in order.
+void ovObjectRegisterTypes(std::initializer_list<const ObjectClass*> classes);
 const ObjectClass* const* ovObjectRegisteredTypes(int32_t* count);
 // Entries the registry has room for before it grows again.
 int32_t ovObjectRegistryCapacity();
+
+// ---------------------------------------------------------------------------
+// Module initialisers
+// ---------------------------------------------------------------------------
+
+// Runs a module initialiser's body once: it runs the initialisers of the
+// modules it imports, registers its classes and creates its globals.  The
+// flag is set before the body runs, because initialisers of modules that
+// import each other come back here, and the second call must return at once.
+//
+//     void ovBankModuleInit() {
+//         static bool started = false;
+//         ovModuleInitOnce(started, [] { ovStreamModuleInit(); ovObjectRegisterTypes({&TBankType}); });
+//     }
+template <class Body>
+inline void ovModuleInitOnce(bool& started, Body body) {
+    if (started) return;
+    started = true;
+    body();
+}

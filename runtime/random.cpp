@@ -14,7 +14,6 @@ constexpr int32_t kRemainder = 3399;
 static_assert(int64_t{kMultiplier} * kQuotient + kRemainder == kModulus);
 
 int32_t state = kInitialState;
-bool initialised = false;
 
 // One step of the generator.  For a state in 1 .. kModulus - 1 both products
 // stay below 2^31, so nothing here can overflow.
@@ -34,9 +33,8 @@ int32_t pickFrom(int32_t lower, int64_t span) {
 }  // namespace
 
 void ovRandomModuleInit() {
-    if (initialised) return;
-    initialised = true;
-    ovCoreModuleInit();
+    static bool started = false;
+    ovModuleInitOnce(started, [] { ovCoreModuleInit(); });
 }
 
 float RandomFloat() {

@@ -69,19 +69,18 @@ String* LongToBin(int64_t value) { return fixedDigits(static_cast<uint64_t>(valu
 
 namespace {
 
-bool moduleInitialised = false;
 void (*umbrellaInitializer)() = nullptr;
 
 }  // namespace
 
 void ovSetUmbrellaInitializer(void (*initializer)()) { umbrellaInitializer = initializer; }
 
+// The umbrella initialiser reaches modules that may come back here.
 int32_t ovStrHelpModuleInit() {
-    if (moduleInitialised) return 0;
-    // Set on entry: the umbrella initialiser reaches modules that may come
-    // back here.
-    moduleInitialised = true;
-    ovCoreModuleInit();
-    if (umbrellaInitializer != nullptr) umbrellaInitializer();
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovCoreModuleInit();
+        if (umbrellaInitializer != nullptr) umbrellaInitializer();
+    });
     return 0;
 }

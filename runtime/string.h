@@ -168,6 +168,9 @@ String* ovStringFromDouble(double value);
 // Conversion out
 // ---------------------------------------------------------------------------
 
+// Writes the low 8 bits of each unit and a NUL byte: length + 1 bytes.
+void ovStringNarrowInto(String* s, char* bytes);
+
 // Buffers from ovMemAlloc, owned by the caller (free with ovMemFree).
 // Low 8 bits of each unit, then a NUL byte.
 char* ovStringToCString(String* s);

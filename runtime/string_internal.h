@@ -42,8 +42,5 @@ String* ovStringCopyRange(String* s, int32_t first, int32_t n);
 // positions could leave the Int range.
 String* ovStringSliceWide(String* s, int64_t from, int64_t to);
 
-// Writes the low 8 bits of each unit and a NUL byte: length + 1 bytes.
-void ovStringNarrowInto(String* s, char* bytes);
-
 // The unit class shared by trimming and splitting.
 inline bool ovIsBlankUnit(uint16_t u) { return u <= 0x20; }

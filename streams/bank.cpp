@@ -9,6 +9,7 @@
 #include "runtime/memory.h"
 #include "runtime/string.h"
 #include "streams/factory.h"
+#include "streams/load_save.h"
 #include "streams/stream.h"
 
 namespace {
@@ -103,8 +104,9 @@ int32_t bankPoke(TBank* self, int32_t offset, Value value) {
 int32_t bankSave(TBank* self, Object* url) {
     TStream* stream = StreamOpen(url, 0, 1);
     if (stream == ovNullStream()) return 0;
+    ovStreamCloser closer(stream);
     stream->WriteBytes(self->_buf, self->_size);
-    stream->Close();
+    closer.close();
     return 1;
 }
 
@@ -112,10 +114,9 @@ int32_t bankSave(TBank* self, Object* url) {
 // Construction
 // ---------------------------------------------------------------------------
 
-extern const TBankClass bankRecord;
 
 int32_t bankNew(Object* self) {
-    auto* bank = ovChainNew<TBank, bankRecord>(self);
+    auto* bank = ovChainNew<TBank, TBankType>(self);
     bank->_buf = nullptr;
     bank->_size = 0;
     bank->_capacity = 0;
@@ -126,7 +127,7 @@ int32_t bankNew(Object* self) {
 int32_t bankDelete(Object* self) {
     auto* bank = static_cast<TBank*>(self);
     if (bank->_capacity != TBank::STATIC_CAPACITY) ovMemFree(bank->_buf);
-    return ovChainDelete<bankRecord>(self);
+    return ovChainDelete<TBankType>(self);
 }
 
 // ---------------------------------------------------------------------------
@@ -179,7 +180,9 @@ const ovScopeEntry bankEntries[] = {
 
 constexpr ovScope bankScope = {OV_SCOPE_CLASS, "TBank", bankEntries};
 
-constexpr TBankClass bankRecord = ovMakeClass<TBankClass, TBank>(ObjectType, &bankScope, [](auto& r) {
+}  // namespace
+
+constexpr TBankClass TBankType = ovMakeClass<TBankClass, TBank>(ObjectType, &bankScope, [](auto& r) {
     r.New = bankNew;
     r.Delete = bankDelete;
     r._pad = bankPad;
@@ -209,17 +212,13 @@ constexpr TBankClass bankRecord = ovMakeClass<TBankClass, TBank>(ObjectType, &ba
     r.CreateStatic = TBankCreateStatic;
 });
 
-}  // namespace
-
-const TBankClass& TBankType = bankRecord;
-
 // ---------------------------------------------------------------------------
 // Class functions
 // ---------------------------------------------------------------------------
 
 TBank* TBankCreate(int32_t size) {
     checkSize(size);
-    auto* bank = ovNew<TBank>(&bankRecord);
+    auto* bank = ovNew<TBank>(&TBankType);
     bank->_buf = static_cast<uint8_t*>(ovMemAlloc(static_cast<size_t>(size)));
     bank->_size = size;
     bank->_capacity = size;
@@ -228,7 +227,7 @@ TBank* TBankCreate(int32_t size) {
 
 TBank* TBankCreateStatic(uint8_t* address, int32_t size) {
     checkSize(size);
-    auto* bank = ovNew<TBank>(&bankRecord);
+    auto* bank = ovNew<TBank>(&TBankType);
     bank->_buf = address;
     bank->_size = size;
     bank->_capacity = TBank::STATIC_CAPACITY;
@@ -238,11 +237,12 @@ TBank* TBankCreateStatic(uint8_t* address, int32_t size) {
 TBank* TBankLoad(Object* url) {
     TStream* stream = StreamOpen(url, 1, 0);
     if (stream == ovNullStream()) return ovNullBank();
+    ovStreamCloser closer(stream);
     Array* bytes = LoadBytes(stream);
     TBank* bank = TBankCreate(bytes->count());
     if (bytes->count() > 0) ovMemCopy(bank->_buf, bytes->elements<uint8_t>(), static_cast<size_t>(bytes->count()));
     ovKeepAlive(bytes);
-    stream->Close();
+    closer.close();
     return bank;
 }
 
@@ -250,9 +250,9 @@ TBank* TBankLoad(Object* url) {
 // Module functions
 // ---------------------------------------------------------------------------
 
-TBank* BankNew(int32_t size) { return bankRecord.Create(size); }
-TBank* BankOverMemory(uint8_t* address, int32_t size) { return bankRecord.CreateStatic(address, size); }
-TBank* BankLoad(Object* url) { return bankRecord.Load(url); }
+TBank* BankNew(int32_t size) { return TBankType.Create(size); }
+TBank* BankOverMemory(uint8_t* address, int32_t size) { return TBankType.CreateStatic(address, size); }
+TBank* BankLoad(Object* url) { return TBankType.Load(url); }
 int32_t BankSave(TBank* bank, Object* url) { return bank->Save(url); }
 uint8_t* BankBytes(TBank* bank) { return bank->Buf(); }
 uint8_t* BankLock(TBank* bank) { return bank->Lock(); }
@@ -288,10 +288,10 @@ int32_t BankCopy(TBank* source, int32_t sourceOffset, TBank* destination, int32_
 }
 
 void ovBankModuleInit() {
-    static bool initialised = false;
-    if (initialised) return;
-    initialised = true;
-    ovCoreModuleInit();
-    ovStreamModuleInit();
-    ovObjectRegisterType(&bankRecord);
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovCoreModuleInit();
+        ovStreamModuleInit();
+        ovObjectRegisterType(&TBankType);
+    });
 }

@@ -46,7 +46,7 @@ struct TBankClass : ObjectClass {
     TBank* (*CreateStatic)(uint8_t* address, int32_t size);
 };
 
-extern const TBankClass& TBankType;
+extern const TBankClass TBankType;
 
 struct TBank : Object {
     static constexpr int32_t STATIC_CAPACITY = -1;  // the bytes belong to the caller

@@ -23,94 +23,6 @@ bool isDirectory(std::FILE* handle) {
     return fstat(fileno(handle), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-// ---------------------------------------------------------------------------
-// Operations
-// ---------------------------------------------------------------------------
-
-int32_t cstreamEof(TIO* io) {
-    TCStream* self = asCStream(io);
-    if (self->_unseekable) return self->_atEnd;
-    return self->_pos == self->_size ? 1 : 0;
-}
-
-int32_t cstreamPos(TIO* self) { return asCStream(self)->_pos; }
-int32_t cstreamSize(TIO* self) { return asCStream(self)->_size; }
-
-// A failed fseek leaves _pos at the handle's real position (-1 when the
-// handle cannot seek at all).
-int32_t cstreamSeek(TIO* io, int32_t pos) {
-    TCStream* self = asCStream(io);
-    if (self->_cstream == nullptr) return 0;
-    std::fseek(self->_cstream, pos, SEEK_SET);
-    self->_pos = clampToInt(std::ftell(self->_cstream));
-    return self->_pos;
-}
-
-int32_t cstreamRead(TIO* io, uint8_t* buf, int32_t count) {
-    TCStream* self = asCStream(io);
-    if (self->_cstream == nullptr || count <= 0) return 0;
-    const int32_t n = ovCFileRead(self->_cstream, buf, count);
-    if (self->_unseekable)
-        self->_atEnd = n == 0 ? 1 : 0;
-    else
-        self->_pos = clampToInt(int64_t{self->_pos} + n);
-    return n;
-}
-
-int32_t cstreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
-    TCStream* self = asCStream(io);
-    if (self->_cstream == nullptr || count <= 0) return 0;
-    const int32_t n = ovCFileWrite(self->_cstream, buf, count);
-    if (!self->_unseekable) {
-        self->_pos = clampToInt(int64_t{self->_pos} + n);
-        self->_size = std::max(self->_size, self->_pos);
-    }
-    return n;
-}
-
-int32_t cstreamFlush(TIO* io) {
-    TCStream* self = asCStream(io);
-    if (self->_cstream != nullptr) std::fflush(self->_cstream);
-    return 0;
-}
-
-// A closed stream is at its end: Pos and Size 0, Eof 1.
-int32_t cstreamClose(TIO* io) {
-    TCStream* self = asCStream(io);
-    if (self->_cstream == nullptr) return 0;
-    self->Flush();
-    std::fclose(self->_cstream);
-    self->_cstream = nullptr;
-    self->_pos = 0;
-    self->_size = 0;
-    self->_unseekable = 0;
-    self->_atEnd = 0;
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// Record
-// ---------------------------------------------------------------------------
-
-TCStreamClass cstreamRecord{};
-
-int32_t cstreamNew(Object* object) {
-    auto* self = ovChainNew<TCStream, cstreamRecord>(object);
-    self->_pos = 0;
-    self->_size = 0;
-    self->_cstream = nullptr;
-    self->_mode = 0;
-    self->_unseekable = 0;
-    self->_atEnd = 0;
-    return 0;
-}
-
-// Dropping the last reference closes the file.
-int32_t cstreamDelete(Object* object) {
-    cstreamClose(static_cast<TCStream*>(object));
-    return ovChainDelete<cstreamRecord>(object);
-}
-
 #define OV_CSTREAM_FIELD(member, type) OV_FIELD_ENTRY(TCStream, member, type)
 #define OV_IO_METHOD(slot, type) OV_METHOD_ENTRY(TIOClass, slot, type)
 
@@ -141,7 +53,6 @@ const ovScopeEntry cstreamEntries[] = {
 #undef OV_CSTREAM_FIELD
 #undef OV_IO_METHOD
 
-const ovScope cstreamScope = {OV_SCOPE_CLASS, "TCStream", cstreamEntries};
 
 // The C mode and the _mode value for the flags: read and write keeps the
 // content ("r+b"), write only truncates or creates ("wb"), anything else reads.
@@ -158,7 +69,88 @@ OpenMode openModeFor(int32_t readable, int32_t writeable) {
 
 }  // namespace
 
-const TCStreamClass& TCStreamType = cstreamRecord;
+const ovScope TCStreamScope = {OV_SCOPE_CLASS, "TCStream", cstreamEntries};
+
+// ---------------------------------------------------------------------------
+// Operations
+// ---------------------------------------------------------------------------
+
+int32_t TCStreamEof(TIO* io) {
+    TCStream* self = asCStream(io);
+    if (self->_unseekable) return self->_atEnd;
+    return self->_pos == self->_size ? 1 : 0;
+}
+
+int32_t TCStreamPos(TIO* self) { return asCStream(self)->_pos; }
+int32_t TCStreamSize(TIO* self) { return asCStream(self)->_size; }
+
+// A failed fseek leaves _pos at the handle's real position (-1 when the
+// handle cannot seek at all).
+int32_t TCStreamSeek(TIO* io, int32_t pos) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream == nullptr) return 0;
+    std::fseek(self->_cstream, pos, SEEK_SET);
+    self->_pos = clampToInt(std::ftell(self->_cstream));
+    return self->_pos;
+}
+
+int32_t TCStreamRead(TIO* io, uint8_t* buf, int32_t count) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream == nullptr || count <= 0) return 0;
+    const int32_t n = ovCFileRead(self->_cstream, buf, count);
+    if (self->_unseekable)
+        self->_atEnd = n == 0 ? 1 : 0;
+    else
+        self->_pos = clampToInt(int64_t{self->_pos} + n);
+    return n;
+}
+
+int32_t TCStreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream == nullptr || count <= 0) return 0;
+    const int32_t n = ovCFileWrite(self->_cstream, buf, count);
+    if (!self->_unseekable) {
+        self->_pos = clampToInt(int64_t{self->_pos} + n);
+        self->_size = std::max(self->_size, self->_pos);
+    }
+    return n;
+}
+
+int32_t TCStreamFlush(TIO* io) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream != nullptr) std::fflush(self->_cstream);
+    return 0;
+}
+
+int32_t TCStreamClose(TIO* io) {
+    TCStream* self = asCStream(io);
+    if (self->_cstream == nullptr) return 0;
+    self->Flush();
+    std::fclose(self->_cstream);
+    self->_cstream = nullptr;
+    self->_pos = 0;
+    self->_size = 0;
+    self->_unseekable = 0;
+    self->_atEnd = 0;
+    return 0;
+}
+
+int32_t TCStreamNew(Object* object) {
+    auto* self = ovChainNew<TCStream, TCStreamType>(object);
+    self->_pos = 0;
+    self->_size = 0;
+    self->_cstream = nullptr;
+    self->_mode = 0;
+    self->_unseekable = 0;
+    self->_atEnd = 0;
+    return 0;
+}
+
+int32_t TCStreamDelete(Object* object) {
+    TCStreamClose(static_cast<TCStream*>(object));
+    return ovChainDelete<TCStreamType>(object);
+}
+
 
 // A directory is refused: fopen of one succeeds here, and a reader of it
 // would never see its end.
@@ -178,7 +170,7 @@ TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable) {
 // stream reports Pos -1 and Size 0 and finds its end by reading.
 TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode) {
     if (cstream == nullptr) return static_cast<TCStream*>(ovNull);
-    auto* self = ovNew<TCStream>(&cstreamRecord);
+    auto* self = ovNew<TCStream>(&TCStreamType);
     self->_cstream = cstream;
     self->_mode = mode;
     const long start = std::ftell(cstream);
@@ -192,24 +184,4 @@ TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode) {
     self->_size = clampToInt(std::ftell(cstream));
     std::fseek(cstream, start, SEEK_SET);
     return self;
-}
-
-void ovCStreamClassInit() {
-    static bool filled = false;
-    if (filled) return;
-    filled = true;
-    cstreamRecord = ovMakeClass<TCStreamClass, TCStream>(TStreamType, &cstreamScope, [](auto& r) {
-        r.New = cstreamNew;
-        r.Delete = cstreamDelete;
-        r.Eof = cstreamEof;
-        r.Pos = cstreamPos;
-        r.Size = cstreamSize;
-        r.Seek = cstreamSeek;
-        r.Read = cstreamRead;
-        r.Write = cstreamWrite;
-        r.Flush = cstreamFlush;
-        r.Close = cstreamClose;
-        r.OpenFile = TCStreamOpenFile;
-        r.CreateWithCStream = TCStreamCreateWithCStream;
-    });
 }

@@ -19,8 +19,6 @@ struct TCStreamClass : TStreamClass {
     TCStream* (*CreateWithCStream)(std::FILE* cstream, int32_t mode);
 };
 
-extern const TCStreamClass& TCStreamType;
-
 struct TCStream : TStream {
     static constexpr int32_t MODE_READ = 1;
     static constexpr int32_t MODE_WRITE = 2;
@@ -40,5 +38,34 @@ TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable);
 // Null object for a null handle.
 TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode);
 
-// Fills the TCStream record; run by the stream module's initialiser.
-void ovCStreamClassInit();
+// The operations of TCStream.  Dropping the last reference closes the file;
+// a closed stream is at its end (Pos and Size 0, Eof 1) and touches no handle.
+int32_t TCStreamNew(Object* self);
+int32_t TCStreamDelete(Object* self);
+int32_t TCStreamEof(TIO* self);
+int32_t TCStreamPos(TIO* self);
+int32_t TCStreamSize(TIO* self);
+int32_t TCStreamSeek(TIO* self, int32_t pos);
+int32_t TCStreamRead(TIO* self, uint8_t* buf, int32_t count);
+int32_t TCStreamWrite(TIO* self, const uint8_t* buf, int32_t count);
+int32_t TCStreamFlush(TIO* self);
+int32_t TCStreamClose(TIO* self);
+
+extern const ovScope TCStreamScope;
+extern const TCStreamClass TCStreamType;
+
+inline constexpr TCStreamClass TCStreamType =
+    ovMakeClass<TCStreamClass, TCStream>(TStreamType, &TCStreamScope, [](auto& r) {
+        r.New = TCStreamNew;
+        r.Delete = TCStreamDelete;
+        r.Eof = TCStreamEof;
+        r.Pos = TCStreamPos;
+        r.Size = TCStreamSize;
+        r.Seek = TCStreamSeek;
+        r.Read = TCStreamRead;
+        r.Write = TCStreamWrite;
+        r.Flush = TCStreamFlush;
+        r.Close = TCStreamClose;
+        r.OpenFile = TCStreamOpenFile;
+        r.CreateWithCStream = TCStreamCreateWithCStream;
+    });

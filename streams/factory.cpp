@@ -4,13 +4,12 @@
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "streams/cstream.h"
+#include "streams/wrapper.h"
 #include "system/clib/clib.h"
 
-TStreamFactory* factoryChain = static_cast<TStreamFactory*>(ovNull);
+ovRef<TStreamFactory> factoryChain = {static_cast<TStreamFactory*>(ovNull)};
 
 namespace {
-
-TStream* abstractCreateStream(TStreamFactory*, Object*, String*, String*, int32_t, int32_t) { RaiseNullMethod(); }
 
 constexpr ovScopeEntry factoryEntries[] = {
     OV_FIELD_ENTRY(TStreamFactory, _succ, ":TStreamFactory"),
@@ -19,14 +18,6 @@ constexpr ovScopeEntry factoryEntries[] = {
     OV_METHOD_ENTRY(TStreamFactoryClass, CreateStream, "(:Object,$,$,i,i):TStream"),
     ovScopeEndEntry,
 };
-constexpr ovScope factoryScope = {OV_SCOPE_CLASS, "TStreamFactory", factoryEntries};
-
-constexpr TStreamFactoryClass factoryRecord =
-    ovMakeClass<TStreamFactoryClass, TStreamFactory>(ObjectType, &factoryScope, [](auto& r) {
-        r.New = TStreamFactoryNew;
-        r.Delete = TStreamFactoryDelete;
-        r.CreateStream = abstractCreateStream;
-    });
 
 // The first answer of the chain, newest factory first.
 TStream* askFactories(Object* target, String* protocol, String* path, int32_t readable, int32_t writeable) {
@@ -76,18 +67,22 @@ String* findEntryIgnoringCase(String* directory, String* name) {
 
 }  // namespace
 
-const TStreamFactoryClass& TStreamFactoryType = factoryRecord;
+constexpr ovScope TStreamFactoryScope = {OV_SCOPE_CLASS, "TStreamFactory", factoryEntries};
 
 int32_t TStreamFactoryNew(Object* object) {
-    auto* self = ovChainNew<TStreamFactory, factoryRecord>(object);
-    ovInitRef(self->_succ, factoryChain);
-    ovStore(factoryChain, self);
+    auto* self = ovChainNew<TStreamFactory, TStreamFactoryType>(object);
+    self->_succ.init(factoryChain);
+    factoryChain.set(self);
     return 0;
 }
 
 int32_t TStreamFactoryDelete(Object* object) {
-    ovReleaseRef(static_cast<TStreamFactory*>(object)->_succ);
-    return ovChainDelete<factoryRecord>(object);
+    static_cast<TStreamFactory*>(object)->_succ.release();
+    return ovChainDelete<TStreamFactoryType>(object);
+}
+
+TStream* TStreamFactoryCreateStream(TStreamFactory*, Object*, String*, String*, int32_t, int32_t) {
+    RaiseNullMethod();
 }
 
 // A stream is wrapped without asking the factories; a name without "::" is a

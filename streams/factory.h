@@ -21,12 +21,10 @@ struct TStreamFactoryClass : ObjectClass {
                              int32_t readable, int32_t writeable);
 };
 
-extern const TStreamFactoryClass& TStreamFactoryType;
-
 // A factory's New links it at the head of factoryChain (the one created last
 // is asked first); factories are never removed.
 struct TStreamFactory : Object {
-    TStreamFactory* _succ;  // the next factory, Null at the end of the chain
+    ovRef<TStreamFactory> _succ;  // the next factory, Null at the end of the chain
 
     inline TStream* CreateStream(Object* target, String* protocol, String* path, int32_t readable,
                                  int32_t writeable) {
@@ -35,11 +33,24 @@ struct TStreamFactory : Object {
 };
 
 // The first factory of the chain; the Null object while there is none.
-extern TStreamFactory* factoryChain;
+extern ovRef<TStreamFactory> factoryChain;
 
-// TStreamFactory's constructor and destructor, for subclasses' chains.
+// TStreamFactory's operations; CreateStream is abstract here (raises
+// TNullMethodException).
 int32_t TStreamFactoryNew(Object* self);
 int32_t TStreamFactoryDelete(Object* self);
+TStream* TStreamFactoryCreateStream(TStreamFactory* self, Object* target, String* protocol, String* path,
+                                    int32_t readable, int32_t writeable);
+
+extern const ovScope TStreamFactoryScope;
+extern const TStreamFactoryClass TStreamFactoryType;
+
+inline constexpr TStreamFactoryClass TStreamFactoryType =
+    ovMakeClass<TStreamFactoryClass, TStreamFactory>(ObjectType, &TStreamFactoryScope, [](auto& r) {
+        r.New = TStreamFactoryNew;
+        r.Delete = TStreamFactoryDelete;
+        r.CreateStream = TStreamFactoryCreateStream;
+    });
 
 // The stream for the target, or the Null object.
 TStream* StreamOpen(Object* target, int32_t readable, int32_t writeable);
@@ -49,4 +60,36 @@ TStream* StreamOpenWrite(Object* target);
 // The path with each component spelled as on disk (letters may differ in
 // case from the given path), or the empty string when it does not exist.
 String* ResolveFileCase(String* path);
+
+// ---------------------------------------------------------------------------
+// Factory classes of the stream modules
+// ---------------------------------------------------------------------------
+//
+// Each such class has no fields, overrides only CreateStream (and New, to
+// store its own record), and exists once, linked into the chain by its
+// module's initialiser.
+
+// The scope entries of such a factory class.
+inline constexpr ovScopeEntry ovFactoryOverrideEntries[] = {
+    OV_METHOD_ENTRY(TStreamFactoryClass, New, "()i"),
+    OV_METHOD_ENTRY(TStreamFactoryClass, CreateStream, "(:Object,$,$,i,i):TStream"),
+    ovScopeEndEntry,
+};
+
+// The record of such a factory class.
+template <const TStreamFactoryClass& Self>
+constexpr TStreamFactoryClass ovFactoryClass(const ovScope* scope,
+                                             decltype(TStreamFactoryClass::CreateStream) createStream) {
+    return ovMakeClass<TStreamFactoryClass, TStreamFactory>(TStreamFactoryType, scope, [createStream](auto& r) {
+        r.New = ovFieldlessNew<Self>;
+        r.CreateStream = createStream;
+    });
+}
+
+// Registers the factory class and creates its one instance, which links
+// itself into the chain; the chain holds it from then on.
+inline void ovInstallFactory(const TStreamFactoryClass& record) {
+    ovObjectRegisterType(&record);
+    ovObjectNew(&record);
+}
 

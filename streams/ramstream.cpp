@@ -4,13 +4,10 @@
 #include "runtime/embedded.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
+#include "streams/load_save.h"
 #include "streams/memspan_internal.h"
-#include "streams/class_support.h"
 
 namespace {
-
-TRamStreamClass ramStreamRecord{};
-TStreamFactoryClass ramStreamFactoryRecord{};
 
 TRamStream* asRamStream(TIO* io) { return static_cast<TRamStream*>(io); }
 
@@ -19,42 +16,10 @@ ovMemSpan spanOf(TIO* io) {
     return {self->_buf, self->_size, self->_pos};
 }
 
-int32_t ramStreamPos(TIO* io) { return asRamStream(io)->_pos; }
-int32_t ramStreamSize(TIO* io) { return asRamStream(io)->_size; }
-int32_t ramStreamSeek(TIO* io, int32_t pos) { return spanOf(io).seek(pos); }
-
-int32_t ramStreamRead(TIO* io, uint8_t* buffer, int32_t count) {
-    return asRamStream(io)->_read != 0 ? spanOf(io).read(buffer, count) : 0;
-}
-
-int32_t ramStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
-    return asRamStream(io)->_write != 0 ? spanOf(io).write(buffer, count) : 0;
-}
-
-int32_t ramStreamNew(Object* self) {
-    auto* stream = ovChainNew<TRamStream, ramStreamRecord>(self);
-    stream->_pos = 0;
-    stream->_size = 0;
-    stream->_buf = nullptr;
-    stream->_read = 0;
-    stream->_write = 0;
-    return 0;
-}
-
-// Embedded files are read-only: the factory refuses to open them for writing.
-TStream* ramFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable,
-                                int32_t writeable) {
-    if (writeable != 0 || ovStringCompare(protocol, ovLiteral(u"incbin")) != 0) return ovNullStream();
-    const uint8_t* address = ovEmbeddedAddress(path);
-    if (address == nullptr) return ovNullStream();
-    // Writing is refused above, so the embedded bytes are never written.
-    return TRamStreamCreate(const_cast<uint8_t*>(address), ovEmbeddedLength(path), readable, writeable);
-}
-
 #define OV_RAM_FIELD(member, type) OV_FIELD_ENTRY(TRamStream, member, type)
 #define OV_RAM_METHOD(slot, type) OV_METHOD_ENTRY(TRamStreamClass, slot, type)
 
-const ovScopeEntry ramStreamEntries[] = {
+constexpr ovScopeEntry ramStreamEntries[] = {
     OV_RAM_FIELD(_pos, "i"),
     OV_RAM_FIELD(_size, "i"),
     OV_RAM_FIELD(_buf, "*b"),
@@ -73,29 +38,45 @@ const ovScopeEntry ramStreamEntries[] = {
 #undef OV_RAM_FIELD
 #undef OV_RAM_METHOD
 
-constexpr ovScope ramStreamScope = {OV_SCOPE_CLASS, "TRamStream", ramStreamEntries};
-constexpr ovScope ramStreamFactoryScope = {OV_SCOPE_CLASS, "TRamStreamFactory", ovFactoryOverrideEntries};
-
-void fillRecords() {
-    ramStreamRecord = ovMakeClass<TRamStreamClass, TRamStream>(TStreamType, &ramStreamScope, [](auto& r) {
-        r.New = ramStreamNew;
-        r.Pos = ramStreamPos;
-        r.Size = ramStreamSize;
-        r.Seek = ramStreamSeek;
-        r.Read = ramStreamRead;
-        r.Write = ramStreamWrite;
-        r.Create = TRamStreamCreate;
-    });
-    ovFillFactoryClass<ramStreamFactoryRecord>(&ramStreamFactoryScope, ramFactoryCreateStream);
-}
-
 }  // namespace
 
-const TRamStreamClass& TRamStreamType = ramStreamRecord;
-const TStreamFactoryClass& TRamStreamFactoryType = ramStreamFactoryRecord;
+constexpr ovScope TRamStreamScope = {OV_SCOPE_CLASS, "TRamStream", ramStreamEntries};
+constexpr ovScope TRamStreamFactoryScope = {OV_SCOPE_CLASS, "TRamStreamFactory", ovFactoryOverrideEntries};
+
+int32_t TRamStreamPos(TIO* io) { return asRamStream(io)->_pos; }
+int32_t TRamStreamSize(TIO* io) { return asRamStream(io)->_size; }
+int32_t TRamStreamSeek(TIO* io, int32_t pos) { return spanOf(io).seek(pos); }
+
+int32_t TRamStreamRead(TIO* io, uint8_t* buffer, int32_t count) {
+    return asRamStream(io)->_read != 0 ? spanOf(io).read(buffer, count) : 0;
+}
+
+int32_t TRamStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
+    return asRamStream(io)->_write != 0 ? spanOf(io).write(buffer, count) : 0;
+}
+
+int32_t TRamStreamNew(Object* self) {
+    auto* stream = ovChainNew<TRamStream, TRamStreamType>(self);
+    stream->_pos = 0;
+    stream->_size = 0;
+    stream->_buf = nullptr;
+    stream->_read = 0;
+    stream->_write = 0;
+    return 0;
+}
+
+TStream* TRamStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable,
+                                int32_t writeable) {
+    if (writeable != 0 || ovStringCompare(protocol, ovLiteral(u"incbin")) != 0) return ovNullStream();
+    const uint8_t* address = ovEmbeddedAddress(path);
+    if (address == nullptr) return ovNullStream();
+    // Writing is refused above, so the embedded bytes are never written.
+    return TRamStreamCreate(const_cast<uint8_t*>(address), ovEmbeddedLength(path), readable, writeable);
+}
+
 
 TRamStream* TRamStreamCreate(uint8_t* address, int32_t size, int32_t readable, int32_t writeable) {
-    auto* stream = ovNew<TRamStream>(&ramStreamRecord);
+    auto* stream = ovNew<TRamStream>(&TRamStreamType);
     stream->_buf = address;
     stream->_size = size > 0 ? size : 0;
     stream->_read = readable;
@@ -104,15 +85,14 @@ TRamStream* TRamStreamCreate(uint8_t* address, int32_t size, int32_t readable, i
 }
 
 TRamStream* RamStreamOpen(uint8_t* address, int32_t size, int32_t readable, int32_t writeable) {
-    return ramStreamRecord.Create(address, size, readable, writeable);
+    return TRamStreamType.Create(address, size, readable, writeable);
 }
 
 void ovRamStreamModuleInit() {
-    static bool initialised = false;
-    if (initialised) return;
-    initialised = true;
-    ovStreamModuleInit();
-    fillRecords();
-    ovObjectRegisterType(&ramStreamRecord);
-    ovInstallFactory(ramStreamFactoryRecord);
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovStreamModuleInit();
+        ovObjectRegisterType(&TRamStreamType);
+        ovInstallFactory(TRamStreamFactoryType);
+    });
 }

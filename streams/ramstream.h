@@ -17,8 +17,6 @@ struct TRamStreamClass : TStreamClass {
     TRamStream* (*Create)(uint8_t* address, int32_t size, int32_t readable, int32_t writeable);  // class function
 };
 
-extern const TRamStreamClass& TRamStreamType;
-
 struct TRamStream : TStream {
     int32_t _pos;
     int32_t _size;
@@ -28,12 +26,39 @@ struct TRamStream : TStream {
 };
 
 struct TRamStreamFactory : TStreamFactory {};
-extern const TStreamFactoryClass& TRamStreamFactoryType;
 
 // A new stream at position 0 over size bytes at address (a negative size
 // counts as 0).
 TRamStream* TRamStreamCreate(uint8_t* address, int32_t size, int32_t readable, int32_t writeable);
 TRamStream* RamStreamOpen(uint8_t* address, int32_t size, int32_t readable, int32_t writeable);
+
+// The operations of the two classes.  The factory refuses to open embedded
+// files for writing.
+int32_t TRamStreamNew(Object* self);
+int32_t TRamStreamPos(TIO* self);
+int32_t TRamStreamSize(TIO* self);
+int32_t TRamStreamSeek(TIO* self, int32_t pos);
+int32_t TRamStreamRead(TIO* self, uint8_t* buf, int32_t count);
+int32_t TRamStreamWrite(TIO* self, const uint8_t* buf, int32_t count);
+TStream* TRamStreamFactoryCreateStream(TStreamFactory* self, Object* target, String* protocol, String* path,
+                                       int32_t readable, int32_t writeable);
+
+extern const ovScope TRamStreamScope, TRamStreamFactoryScope;
+extern const TRamStreamClass TRamStreamType;
+extern const TStreamFactoryClass TRamStreamFactoryType;
+
+inline constexpr TRamStreamClass TRamStreamType =
+    ovMakeClass<TRamStreamClass, TRamStream>(TStreamType, &TRamStreamScope, [](auto& r) {
+        r.New = TRamStreamNew;
+        r.Pos = TRamStreamPos;
+        r.Size = TRamStreamSize;
+        r.Seek = TRamStreamSeek;
+        r.Read = TRamStreamRead;
+        r.Write = TRamStreamWrite;
+        r.Create = TRamStreamCreate;
+    });
+inline constexpr TStreamFactoryClass TRamStreamFactoryType =
+    ovFactoryClass<TRamStreamFactoryType>(&TRamStreamFactoryScope, TRamStreamFactoryCreateStream);
 
 // The RAM stream module's initialiser: runs the stream module's initialiser,
 // registers TRamStream and TRamStreamFactory and links the one factory into

@@ -6,30 +6,13 @@
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "streams/cfile_io_internal.h"
+#include "streams/load_save.h"
 #include "streams/textstream.h"
 #include "system/clib/clib.h"
 
-TTextStream* ConsoleStream = static_cast<TTextStream*>(ovNull);
+ovRef<TTextStream> ConsoleStream = {static_cast<TTextStream*>(ovNull)};
 
 namespace {
-
-int32_t standardFlush(TIO*) {
-    std::fflush(ovStdout);
-    return 0;
-}
-
-// 0 at the end of input, which makes the whole-value reads of TStream throw.
-int32_t standardRead(TIO*, uint8_t* buf, int32_t count) {
-    if (count <= 0) return 0;
-    return ovCFileRead(ovStdin, buf, count);
-}
-
-int32_t standardWrite(TIO*, const uint8_t* buf, int32_t count) {
-    if (count <= 0) return 0;
-    return ovCFileWrite(ovStdout, buf, count);
-}
-
-TStreamClass standardRecord{};
 
 constexpr ovScopeEntry standardEntries[] = {
     OV_METHOD_ENTRY(ObjectClass, New, "()i"),
@@ -39,21 +22,25 @@ constexpr ovScopeEntry standardEntries[] = {
     OV_METHOD_ENTRY(TIOClass, Write, "(*b,i)i"),
     ovScopeEndEntry,
 };
-constexpr ovScope standardScope = {OV_SCOPE_CLASS, "TCStandardIO", standardEntries};
-
-void fillStandardRecord() {
-    standardRecord = ovMakeClass<TStreamClass, TCStandardIO>(TStreamType, &standardScope, [](auto& r) {
-        r.New = ovFieldlessNew<standardRecord>;
-        r.Delete = ovChainDelete<standardRecord>;
-        r.Flush = standardFlush;
-        r.Read = standardRead;
-        r.Write = standardWrite;
-    });
-}
 
 }  // namespace
 
-const TStreamClass& TCStandardIOType = standardRecord;
+constexpr ovScope TCStandardIOScope = {OV_SCOPE_CLASS, "TCStandardIO", standardEntries};
+
+int32_t TCStandardIOFlush(TIO*) {
+    std::fflush(ovStdout);
+    return 0;
+}
+
+int32_t TCStandardIORead(TIO*, uint8_t* buf, int32_t count) {
+    if (count <= 0) return 0;
+    return ovCFileRead(ovStdin, buf, count);
+}
+
+int32_t TCStandardIOWrite(TIO*, const uint8_t* buf, int32_t count) {
+    if (count <= 0) return 0;
+    return ovCFileWrite(ovStdout, buf, count);
+}
 
 int32_t PrintLine(String* text) {
     ConsoleStream->WriteLine(text);
@@ -68,16 +55,12 @@ String* InputLine(String* prompt) {
 }
 
 void ovStdioModuleInit() {
-    static bool initialised = false;
-    if (initialised) return;
-    initialised = true;
-    ovCoreModuleInit();
-    ovStreamModuleInit();
-    ovTextStreamModuleInit();
-    fillStandardRecord();
-    ovObjectRegisterType(&standardRecord);
-    if (ConsoleStream == ovNull) {
-        auto* standardIO = ovNew<TCStandardIO>(&standardRecord);
-        ovStore(ConsoleStream, TTextStreamCreate(standardIO, TTextStream::UTF8));
-    }
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovCoreModuleInit();
+        ovStreamModuleInit();
+        ovTextStreamModuleInit();
+        ovObjectRegisterType(&TCStandardIOType);
+        ConsoleStream.set(TTextStreamCreate(ovNew<TCStandardIO>(&TCStandardIOType), TTextStream::UTF8));
+    });
 }

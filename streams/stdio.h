@@ -17,10 +17,25 @@ struct TTextStream;
 // nothing (the standard streams are never closed).
 struct TCStandardIO : TStream {};
 
-extern const TStreamClass& TCStandardIOType;
+int32_t TCStandardIOFlush(TIO* self);
+// 0 at the end of input, which makes the whole-value reads of TStream throw.
+int32_t TCStandardIORead(TIO* self, uint8_t* buf, int32_t count);
+int32_t TCStandardIOWrite(TIO* self, const uint8_t* buf, int32_t count);
+
+extern const ovScope TCStandardIOScope;
+extern const TStreamClass TCStandardIOType;
+
+inline constexpr TStreamClass TCStandardIOType =
+    ovMakeClass<TStreamClass, TCStandardIO>(TStreamType, &TCStandardIOScope, [](auto& r) {
+        r.New = ovFieldlessNew<TCStandardIOType>;
+        r.Delete = ovChainDelete<TCStandardIOType>;
+        r.Flush = TCStandardIOFlush;
+        r.Read = TCStandardIORead;
+        r.Write = TCStandardIOWrite;
+    });
 
 // The console stream; the Null object until the module is initialised.
-extern TTextStream* ConsoleStream;
+extern ovRef<TTextStream> ConsoleStream;
 
 // Writes the text and a line end (CR LF) in UTF-8 and flushes.  Returns 0.
 int32_t PrintLine(String* text);

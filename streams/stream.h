@@ -1,8 +1,8 @@
 // The stream core: the raw I/O class TIO, the stream class TStream with its
-// typed and text operations, the forwarding wrapper TStreamWrapper, the
-// non-closing wrapper TStreamStream, the stream exceptions, and the module
-// functions that forward to the methods, load and save whole targets and copy
-// between streams.
+// typed and text operations, the stream exceptions, and the module functions
+// that forward to the methods and copy between streams.  The wrappers live in
+// streams/wrapper.h, opening by name in streams/factory.h, and loading and
+// saving whole targets in streams/load_save.h.
 //
 // A concrete stream overrides the raw operations of TIO (Read, Write and the
 // position queries); every typed operation of TStream is written in terms of
@@ -12,12 +12,11 @@
 
 #include <cstdint>
 
+#include "runtime/exception.h"
 #include "runtime/object.h"
 
 struct TIO;
 struct TStream;
-struct TStreamWrapper;
-struct TStreamStream;
 
 // ---------------------------------------------------------------------------
 // Exceptions
@@ -27,9 +26,18 @@ struct TStreamException : Object {};
 struct TStreamReadException : TStreamException {};    // "Error reading from stream"
 struct TStreamWriteException : TStreamException {};   // "Error writing to stream"
 
-extern const ObjectClass& TStreamExceptionType;
-extern const ObjectClass& TStreamReadExceptionType;
-extern const ObjectClass& TStreamWriteExceptionType;
+String* TStreamReadExceptionToString(Object* self);
+String* TStreamWriteExceptionToString(Object* self);
+
+extern const ovScope TStreamExceptionScope, TStreamReadExceptionScope, TStreamWriteExceptionScope;
+extern const ObjectClass TStreamExceptionType, TStreamReadExceptionType, TStreamWriteExceptionType;
+
+inline constexpr ObjectClass TStreamExceptionType =
+    ovExceptionClass<TStreamExceptionType>(ObjectType, &TStreamExceptionScope);
+inline constexpr ObjectClass TStreamReadExceptionType = ovExceptionClass<TStreamReadExceptionType>(
+    TStreamExceptionType, &TStreamReadExceptionScope, TStreamReadExceptionToString);
+inline constexpr ObjectClass TStreamWriteExceptionType = ovExceptionClass<TStreamWriteExceptionType>(
+    TStreamExceptionType, &TStreamWriteExceptionScope, TStreamWriteExceptionToString);
 
 // Throw a new TStreamReadException / TStreamWriteException.
 [[noreturn]] void ovThrowStreamRead();
@@ -78,18 +86,6 @@ struct TStreamClass : TIOClass {
     int32_t (*WriteObject)(TStream* self, Object* obj);
 };
 
-struct TStreamWrapperClass : TStreamClass {
-    int32_t (*SetStream)(TStreamWrapper* self, TStream* stream);
-};
-
-struct TStreamStreamClass : TStreamWrapperClass {
-    TStreamStream* (*Create)(TStream* stream);  // class function
-};
-
-extern const TIOClass& TIOType;
-extern const TStreamClass& TStreamType;
-extern const TStreamWrapperClass& TStreamWrapperType;
-extern const TStreamStreamClass& TStreamStreamType;
 
 // ---------------------------------------------------------------------------
 // Instances
@@ -130,18 +126,6 @@ struct TStream : TIO {
     inline int32_t WriteObject(Object* obj);
 };
 
-// Forwards the raw and typed operations to _stream (a counted reference, Null
-// at creation).  ReadBytes, WriteBytes, SkipBytes, ReadLong and WriteLong are
-// not forwarded: the TStream versions run over the wrapper's own Read/Write.
-struct TStreamWrapper : TStream {
-    TStream* _stream;
-
-    inline int32_t SetStream(TStream* stream);
-};
-
-// A wrapper whose Close detaches instead of closing the wrapped stream.
-struct TStreamStream : TStreamWrapper {};
-
 inline int32_t TIO::Eof() { return record<TIOClass>()->Eof(this); }
 inline int32_t TIO::Pos() { return record<TIOClass>()->Pos(this); }
 inline int32_t TIO::Size() { return record<TIOClass>()->Size(this); }
@@ -177,27 +161,96 @@ inline int32_t TStream::WriteString(String* text) { return record<TStreamClass>(
 inline Object* TStream::ReadObject() { return record<TStreamClass>()->ReadObject(this); }
 inline int32_t TStream::WriteObject(Object* obj) { return record<TStreamClass>()->WriteObject(this, obj); }
 
-inline int32_t TStreamWrapper::SetStream(TStream* stream) {
-    return record<TStreamWrapperClass>()->SetStream(this, stream);
-}
-
 // The Null object seen as a stream reference (the initial value of stream
 // fields and the "no stream" result of the open functions).
 inline TStream* ovNullStream() { return static_cast<TStream*>(ovNull); }
 
 // ---------------------------------------------------------------------------
-// Operations of the classes, for subclasses that extend them
+// Operations and records
 // ---------------------------------------------------------------------------
+//
+// The operations of TIO and TStream by their slot names, for the records
+// below and for subclasses that extend them.  TIO's defaults: Eof is
+// Pos = Size, Pos -1, Size 0, Seek -1 (cannot seek), Flush and Close 0, and
+// Read and Write raise "Stream is not readable" / "Stream is not writeable".
 
-// The New and Delete of TIO and TStream, for the constructor and destructor
-// chains of subclasses (New stores the class's own record in word 0).
 int32_t TIONew(Object* self);
 int32_t TIODelete(Object* self);
+int32_t TIOEof(TIO* self);
+int32_t TIOPos(TIO* self);
+int32_t TIOSize(TIO* self);
+int32_t TIOSeek(TIO* self, int32_t pos);
+int32_t TIOFlush(TIO* self);
+int32_t TIOClose(TIO* self);
+int32_t TIORead(TIO* self, uint8_t* buf, int32_t count);
+int32_t TIOWrite(TIO* self, const uint8_t* buf, int32_t count);
+
 int32_t TStreamNew(Object* self);
 int32_t TStreamDelete(Object* self);
+int32_t TStreamReadBytes(TStream* self, uint8_t* buf, int32_t count);
+int32_t TStreamWriteBytes(TStream* self, const uint8_t* buf, int32_t count);
+int32_t TStreamSkipBytes(TStream* self, int32_t count);
+int32_t TStreamReadByte(TStream* self);
+int32_t TStreamWriteByte(TStream* self, int32_t n);
+int32_t TStreamReadShort(TStream* self);
+int32_t TStreamWriteShort(TStream* self, int32_t n);
+int32_t TStreamReadInt(TStream* self);
+int32_t TStreamWriteInt(TStream* self, int32_t n);
+int64_t TStreamReadLong(TStream* self);
+int32_t TStreamWriteLong(TStream* self, int64_t n);
+float TStreamReadFloat(TStream* self);
+int32_t TStreamWriteFloat(TStream* self, float n);
+double TStreamReadDouble(TStream* self);
+int32_t TStreamWriteDouble(TStream* self, double n);
+String* TStreamReadLine(TStream* self);
+int32_t TStreamWriteLine(TStream* self, String* text);
+String* TStreamReadString(TStream* self, int32_t length);
+int32_t TStreamWriteString(TStream* self, String* text);
+Object* TStreamReadObject(TStream* self);
+int32_t TStreamWriteObject(TStream* self, Object* obj);
 
-// A new TStreamStream over the stream (retained), closing only itself.
-TStreamStream* TStreamStreamCreate(TStream* stream);
+extern const ovScope TIOScope, TStreamScope;
+extern const TIOClass TIOType;
+extern const TStreamClass TStreamType;
+
+inline constexpr TIOClass TIOType = ovMakeClass<TIOClass, TIO>(ObjectType, &TIOScope, [](auto& r) {
+    r.New = TIONew;
+    r.Delete = TIODelete;
+    r.Eof = TIOEof;
+    r.Pos = TIOPos;
+    r.Size = TIOSize;
+    r.Seek = TIOSeek;
+    r.Flush = TIOFlush;
+    r.Close = TIOClose;
+    r.Read = TIORead;
+    r.Write = TIOWrite;
+});
+
+inline constexpr TStreamClass TStreamType = ovMakeClass<TStreamClass, TStream>(TIOType, &TStreamScope, [](auto& r) {
+    r.New = TStreamNew;
+    r.Delete = TStreamDelete;
+    r.ReadBytes = TStreamReadBytes;
+    r.WriteBytes = TStreamWriteBytes;
+    r.SkipBytes = TStreamSkipBytes;
+    r.ReadByte = TStreamReadByte;
+    r.WriteByte = TStreamWriteByte;
+    r.ReadShort = TStreamReadShort;
+    r.WriteShort = TStreamWriteShort;
+    r.ReadInt = TStreamReadInt;
+    r.WriteInt = TStreamWriteInt;
+    r.ReadLong = TStreamReadLong;
+    r.WriteLong = TStreamWriteLong;
+    r.ReadFloat = TStreamReadFloat;
+    r.WriteFloat = TStreamWriteFloat;
+    r.ReadDouble = TStreamReadDouble;
+    r.WriteDouble = TStreamWriteDouble;
+    r.ReadLine = TStreamReadLine;
+    r.WriteLine = TStreamWriteLine;
+    r.ReadString = TStreamReadString;
+    r.WriteString = TStreamWriteString;
+    r.ReadObject = TStreamReadObject;
+    r.WriteObject = TStreamWriteObject;
+});
 
 // ---------------------------------------------------------------------------
 // Module functions
@@ -228,22 +281,32 @@ int32_t StreamWriteDouble(TStream* stream, double n);
 int32_t StreamWriteString(TStream* stream, String* text);
 int32_t StreamWriteLine(TStream* stream, String* text);
 
-// Whole targets: anything StreamOpen accepts (a name, a stream, a bank...).
-// A target that cannot be opened throws TStreamReadException for the loads
-// and TStreamWriteException for the saves.
-Array* LoadBytes(Object* target);  // a "b" array of every byte up to the end
-String* LoadStringBytes(Object* target);
-int32_t SaveStringBytes(String* text, Object* target);
-int32_t SaveBytes(Array* bytes, Object* target);
-Object* LoadObjectFrom(Object* target);
-int32_t SaveObjectTo(Object* object, Object* target);
-
 // Copies until from reaches its end (or a read returns nothing).
 int32_t StreamCopyAll(TStream* from, TStream* to, int32_t bufferSize);
 // Copies exactly count bytes; a short source throws TStreamReadException.
 int32_t StreamCopyCount(TStream* from, TStream* to, int32_t count, int32_t bufferSize);
 
-// The stream module's initialiser: runs the core and standard-C modules'
-// initialisers, then registers the stream classes (TStreamException ...
-// TCStream, TStreamFactory) once.
-void ovStreamModuleInit();
+// ---------------------------------------------------------------------------
+// Closing by construction
+// ---------------------------------------------------------------------------
+
+// Closes a stream on every way out of the scope that opened it.  The normal
+// way out calls close() and sees its result; when an exception leaves the
+// scope, the destructor closes the stream, and an error of that close gives
+// way to the exception already in flight, so no handle waits for a later
+// collection.
+class ovStreamCloser {
+public:
+    explicit ovStreamCloser(TIO* stream) : stream_(stream) {}
+    ~ovStreamCloser();
+    ovStreamCloser(const ovStreamCloser&) = delete;
+    ovStreamCloser& operator=(const ovStreamCloser&) = delete;
+
+    // Closes now and returns what Close returned; the destructor then does
+    // nothing.
+    int32_t close();
+
+private:
+    TIO* stream_;
+};
+

@@ -5,21 +5,11 @@
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
-#include "streams/class_support.h"
+#include "streams/load_save.h"
 
 namespace {
 
-TTextStreamClass textStreamRecord{};
-TStreamFactoryClass textStreamFactoryRecord{};
-
 TTextStream* asText(Object* self) { return static_cast<TTextStream*>(self); }
-
-// ---------------------------------------------------------------------------
-// Raw bytes of the wrapped stream
-// ---------------------------------------------------------------------------
-
-int32_t textReadRawByte(TTextStream* self) { return self->_stream->ReadByte(); }
-int32_t textWriteRawByte(TTextStream* self, int32_t n) { return self->_stream->WriteByte(n); }
 
 // The readers below run once per byte or character, a few dispatches deep.
 // Where the record still holds the text stream's own operation (no subclass
@@ -28,7 +18,7 @@ int32_t textWriteRawByte(TTextStream* self, int32_t n) { return self->_stream->W
 
 inline int32_t nextByte(TTextStream* self) {
     const auto readByte = self->record<TTextStreamClass>()->_ReadByte;
-    return readByte == textReadRawByte ? textReadRawByte(self) : readByte(self);
+    return readByte == TTextStream_ReadByte ? TTextStream_ReadByte(self) : readByte(self);
 }
 
 // A text stream's Eof is the wrapper's: the wrapped stream's Eof.
@@ -36,10 +26,6 @@ inline int32_t atEnd(TTextStream* self) {
     const auto eof = self->record<TTextStreamClass>()->Eof;
     return eof == TStreamWrapperType.Eof ? self->_stream->Eof() : eof(self);
 }
-
-// ---------------------------------------------------------------------------
-// Characters
-// ---------------------------------------------------------------------------
 
 // The UTF-8 character whose lead byte is b; continuation bytes are taken as
 // they come, so the result may lie outside 0..65535 for malformed input.
@@ -71,11 +57,9 @@ int32_t decodeAfter(TTextStream* self, int32_t b) {
     }
 }
 
-int32_t textReadChar(TTextStream* self) { return decodeAfter(self, nextByte(self)); }
-
 inline int32_t nextChar(TTextStream* self) {
     const auto readChar = self->record<TTextStreamClass>()->ReadChar;
-    return readChar == textReadChar ? textReadChar(self) : readChar(self);
+    return readChar == TTextStreamReadChar ? TTextStreamReadChar(self) : readChar(self);
 }
 
 int32_t writeUtf8(TTextStream* self, int32_t c) {
@@ -89,50 +73,7 @@ int32_t writeUtf8(TTextStream* self, int32_t c) {
     return self->_WriteByte(c % 64 | 128);
 }
 
-int32_t textWriteChar(TTextStream* self, int32_t c) {
-    switch (self->_encoding) {
-        case TTextStream::LATIN1:
-            self->_WriteByte(c);
-            break;
-        case TTextStream::UTF8:
-            writeUtf8(self, c);
-            break;
-        case TTextStream::UTF16BE:
-            self->_WriteByte(c / 256);
-            self->_WriteByte(c);
-            break;
-        case TTextStream::UTF16LE:
-            self->_WriteByte(c);
-            self->_WriteByte(c / 256);
-            break;
-        default:
-            break;
-    }
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// Hexadecimal bytes
-// ---------------------------------------------------------------------------
-
 constexpr int32_t kHexBytesPerLine = 32;
-
-int32_t textFlushRead(TTextStream* self) {
-    if (self->_bufcount == 0) return 0;
-    int32_t b = nextByte(self);
-    if (b == 13) b = nextByte(self);
-    if (b != 10) ovThrow(ovLiteral(u"Malformed line terminator"));
-    self->_bufcount = 0;
-    return 0;
-}
-
-int32_t textFlushWrite(TTextStream* self) {
-    if (self->_bufcount == 0) return 0;
-    self->_WriteByte(13);
-    self->_WriteByte(10);
-    self->_bufcount = 0;
-    return 0;
-}
 
 // "0"-"9" and "A"-"F" give 0 to 15; anything else gives some other value,
 // which the byte takes as it comes.
@@ -143,74 +84,6 @@ int32_t hexDigitValue(int32_t character) {
 
 int32_t hexDigit(int32_t value) { return value < 10 ? 48 + value : 55 + value; }
 
-int32_t textRead(TIO* io, uint8_t* buf, int32_t count) {
-    TTextStream* self = asText(io);
-    for (int32_t i = 0; i < count; ++i) {
-        if (self->_bufcount == kHexBytesPerLine) self->_FlushRead();
-        const int32_t high = hexDigitValue(nextByte(self));
-        const int32_t low = hexDigitValue(nextByte(self));
-        buf[i] = static_cast<uint8_t>(high * 16 | low);
-        ++self->_bufcount;
-    }
-    return count > 0 ? count : 0;
-}
-
-int32_t textWrite(TIO* io, const uint8_t* buf, int32_t count) {
-    TTextStream* self = asText(io);
-    for (int32_t i = 0; i < count; ++i) {
-        self->_WriteByte(hexDigit(buf[i] >> 4));
-        self->_WriteByte(hexDigit(buf[i] & 15));
-        if (++self->_bufcount == kHexBytesPerLine) self->_FlushWrite();
-    }
-    return count > 0 ? count : 0;
-}
-
-// ---------------------------------------------------------------------------
-// Lines and strings
-// ---------------------------------------------------------------------------
-
-String* textReadLine(TStream* stream) {
-    TTextStream* self = asText(stream);
-    self->_FlushRead();
-    ovTextBuffer<uint16_t> line;
-    while (atEnd(self) == 0) {
-        const int32_t c = nextChar(self);
-        if (c == 0 || c == 10) break;
-        if (c != 13) line.push(static_cast<uint16_t>(c));
-    }
-    return ovStringFromShorts(line.data(), line.size());
-}
-
-// Reads to the end.  A stream that learns of its end only when a read comes
-// back empty (a pipe, the console) ends the text there too, provided no
-// character was cut short: the text read so far is the whole of it.
-String* textReadFile(TTextStream* self) {
-    self->_FlushRead();
-    ovTextBuffer<uint16_t> text;
-    bool inCharacter = false;
-    OV_TRY {
-        while (atEnd(self) == 0) {
-            const int32_t first = nextByte(self);
-            inCharacter = true;
-            text.push(static_cast<uint16_t>(decodeAfter(self, first)));
-            inCharacter = false;
-        }
-    }
-    OV_CATCH(e) {
-        if (inCharacter || !ovIsInstance(e, &TStreamReadExceptionType)) ovThrow(e);
-    }
-    OV_END_TRY
-    return ovStringFromShorts(text.data(), text.size());
-}
-
-String* textReadString(TStream* stream, int32_t length) {
-    TTextStream* self = asText(stream);
-    self->_FlushRead();
-    ovTextBuffer<uint16_t> text;
-    for (int32_t i = 0; i < length; ++i) text.push(static_cast<uint16_t>(nextChar(self)));
-    return ovStringFromShorts(text.data(), text.size());
-}
-
 int32_t writeCharacters(TTextStream* self, String* text) {
     const uint16_t* units = text->units();
     for (int32_t i = 0; i < text->length; ++i) self->WriteChar(units[i]);
@@ -218,53 +91,20 @@ int32_t writeCharacters(TTextStream* self, String* text) {
     return 0;
 }
 
-int32_t textWriteString(TStream* stream, String* text) {
-    TTextStream* self = asText(stream);
-    self->_FlushWrite();
-    return writeCharacters(self, text);
-}
-
-int32_t textWriteLine(TStream* stream, String* text) {
-    TTextStream* self = asText(stream);
-    self->_FlushWrite();
-    self->WriteString(text);
-    self->WriteString(ovLiteral(u"\r\n"));
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// Numbers as decimal lines
-// ---------------------------------------------------------------------------
-
 template <class T, T (*Parse)(String*)>
-T textReadNumber(TStream* stream) {
+T readNumber(TStream* stream) {
     TTextStream* self = asText(stream);
     self->_FlushRead();
     return Parse(self->ReadLine());
 }
 
 template <class T, String* (*Format)(T)>
-int32_t textWriteNumber(TStream* stream, T n) {
+int32_t writeNumber(TStream* stream, T n) {
     TTextStream* self = asText(stream);
     self->_FlushWrite();
     self->WriteLine(Format(n));
     return 0;
 }
-
-// ---------------------------------------------------------------------------
-// Construction
-// ---------------------------------------------------------------------------
-
-int32_t textStreamNew(Object* self) {
-    auto* text = ovChainNew<TTextStream, textStreamRecord>(self);
-    text->_encoding = 0;
-    text->_bufcount = 0;
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// The factory
-// ---------------------------------------------------------------------------
 
 // The encoding a protocol names, or 0.
 int32_t encodingOfProtocol(String* protocol) {
@@ -282,19 +122,6 @@ int32_t encodingOfProtocol(String* protocol) {
         if (ovStringCompare(protocol, named.name) == 0) return named.encoding;
     return 0;
 }
-
-TStream* textFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable,
-                                 int32_t writeable) {
-    const int32_t encoding = encodingOfProtocol(protocol);
-    if (encoding == 0) return ovNullStream();
-    TStream* inner = StreamOpen(path, readable, writeable);
-    if (inner == ovNullStream()) return inner;
-    return TTextStreamCreate(inner, encoding);
-}
-
-// ---------------------------------------------------------------------------
-// Reflection
-// ---------------------------------------------------------------------------
 
 #define OV_TEXT_METHOD(slot, type) OV_METHOD_ENTRY(TTextStreamClass, slot, type)
 
@@ -335,46 +162,6 @@ const ovScopeEntry textStreamEntries[] = {
     ovScopeEndEntry,
 };
 #undef OV_TEXT_METHOD
-
-constexpr ovScope textStreamScope = {OV_SCOPE_CLASS, "TTextStream", textStreamEntries};
-constexpr ovScope textStreamFactoryScope = {OV_SCOPE_CLASS, "TTextStreamFactory", ovFactoryOverrideEntries};
-
-void fillRecords() {
-    textStreamRecord = ovMakeClass<TTextStreamClass, TTextStream>(TStreamWrapperType, &textStreamScope, [](auto& r) {
-        r.New = textStreamNew;
-        r.Read = textRead;
-        r.Write = textWrite;
-        r.ReadByte = textReadNumber<int32_t, ovStringToInt>;
-        r.WriteByte = textWriteNumber<int32_t, ovStringFromInt>;
-        r.ReadShort = textReadNumber<int32_t, ovStringToInt>;
-        r.WriteShort = textWriteNumber<int32_t, ovStringFromInt>;
-        r.ReadInt = textReadNumber<int32_t, ovStringToInt>;
-        r.WriteInt = textWriteNumber<int32_t, ovStringFromInt>;
-        r.ReadLong = textReadNumber<int64_t, ovStringToLong>;
-        r.WriteLong = textWriteNumber<int64_t, ovStringFromLong>;
-        r.ReadFloat = textReadNumber<float, ovStringToFloat>;
-        r.WriteFloat = textWriteNumber<float, ovStringFromFloat>;
-        r.ReadDouble = textReadNumber<double, ovStringToDouble>;
-        r.WriteDouble = textWriteNumber<double, ovStringFromDouble>;
-        r.ReadLine = textReadLine;
-        r.ReadFile = textReadFile;
-        r.WriteLine = textWriteLine;
-        r.ReadString = textReadString;
-        r.WriteString = textWriteString;
-        r.ReadChar = textReadChar;
-        r.WriteChar = textWriteChar;
-        r.Create = TTextStreamCreate;
-        r._ReadByte = textReadRawByte;
-        r._WriteByte = textWriteRawByte;
-        r._FlushRead = textFlushRead;
-        r._FlushWrite = textFlushWrite;
-    });
-    ovFillFactoryClass<textStreamFactoryRecord>(&textStreamFactoryScope, textFactoryCreateStream);
-}
-
-// ---------------------------------------------------------------------------
-// Whole texts
-// ---------------------------------------------------------------------------
 
 // One byte of the stream, or false at its end: Eof, or a read that returns
 // nothing (a stream that cannot tell its end in advance).
@@ -432,29 +219,203 @@ bool fitsLatin1(String* text) {
 
 }  // namespace
 
-const TTextStreamClass& TTextStreamType = textStreamRecord;
-const TStreamFactoryClass& TTextStreamFactoryType = textStreamFactoryRecord;
+// ---------------------------------------------------------------------------
+// Raw bytes of the wrapped stream
+// ---------------------------------------------------------------------------
+
+int32_t TTextStream_ReadByte(TTextStream* self) { return self->_stream->ReadByte(); }
+int32_t TTextStream_WriteByte(TTextStream* self, int32_t n) { return self->_stream->WriteByte(n); }
+
+// ---------------------------------------------------------------------------
+// Characters
+// ---------------------------------------------------------------------------
+
+int32_t TTextStreamReadChar(TTextStream* self) { return decodeAfter(self, nextByte(self)); }
+
+int32_t TTextStreamWriteChar(TTextStream* self, int32_t c) {
+    switch (self->_encoding) {
+        case TTextStream::LATIN1:
+            self->_WriteByte(c);
+            break;
+        case TTextStream::UTF8:
+            writeUtf8(self, c);
+            break;
+        case TTextStream::UTF16BE:
+            self->_WriteByte(c / 256);
+            self->_WriteByte(c);
+            break;
+        case TTextStream::UTF16LE:
+            self->_WriteByte(c);
+            self->_WriteByte(c / 256);
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Hexadecimal bytes
+// ---------------------------------------------------------------------------
+
+int32_t TTextStream_FlushRead(TTextStream* self) {
+    if (self->_bufcount == 0) return 0;
+    int32_t b = nextByte(self);
+    if (b == 13) b = nextByte(self);
+    if (b != 10) ovThrow(ovLiteral(u"Malformed line terminator"));
+    self->_bufcount = 0;
+    return 0;
+}
+
+int32_t TTextStream_FlushWrite(TTextStream* self) {
+    if (self->_bufcount == 0) return 0;
+    self->_WriteByte(13);
+    self->_WriteByte(10);
+    self->_bufcount = 0;
+    return 0;
+}
+
+int32_t TTextStreamRead(TIO* io, uint8_t* buf, int32_t count) {
+    TTextStream* self = asText(io);
+    for (int32_t i = 0; i < count; ++i) {
+        if (self->_bufcount == kHexBytesPerLine) self->_FlushRead();
+        const int32_t high = hexDigitValue(nextByte(self));
+        const int32_t low = hexDigitValue(nextByte(self));
+        buf[i] = static_cast<uint8_t>(high * 16 | low);
+        ++self->_bufcount;
+    }
+    return count > 0 ? count : 0;
+}
+
+int32_t TTextStreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
+    TTextStream* self = asText(io);
+    for (int32_t i = 0; i < count; ++i) {
+        self->_WriteByte(hexDigit(buf[i] >> 4));
+        self->_WriteByte(hexDigit(buf[i] & 15));
+        if (++self->_bufcount == kHexBytesPerLine) self->_FlushWrite();
+    }
+    return count > 0 ? count : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Lines and strings
+// ---------------------------------------------------------------------------
+
+String* TTextStreamReadLine(TStream* stream) {
+    TTextStream* self = asText(stream);
+    self->_FlushRead();
+    ovTextBuffer<uint16_t> line;
+    while (atEnd(self) == 0) {
+        const int32_t c = nextChar(self);
+        if (c == 0 || c == 10) break;
+        if (c != 13) line.push(static_cast<uint16_t>(c));
+    }
+    return ovStringFromShorts(line.data(), line.size());
+}
+
+// Reads to the end.  A stream that learns of its end only when a read comes
+// back empty (a pipe, the console) ends the text there too, provided no
+// character was cut short: the text read so far is the whole of it.
+String* TTextStreamReadFile(TTextStream* self) {
+    self->_FlushRead();
+    ovTextBuffer<uint16_t> text;
+    bool inCharacter = false;
+    OV_TRY {
+        while (atEnd(self) == 0) {
+            const int32_t first = nextByte(self);
+            inCharacter = true;
+            text.push(static_cast<uint16_t>(decodeAfter(self, first)));
+            inCharacter = false;
+        }
+    }
+    OV_CATCH(e) {
+        if (inCharacter || !ovIsInstance(e, &TStreamReadExceptionType)) ovThrow(e);
+    }
+    OV_END_TRY
+    return ovStringFromShorts(text.data(), text.size());
+}
+
+String* TTextStreamReadString(TStream* stream, int32_t length) {
+    TTextStream* self = asText(stream);
+    self->_FlushRead();
+    ovTextBuffer<uint16_t> text;
+    for (int32_t i = 0; i < length; ++i) text.push(static_cast<uint16_t>(nextChar(self)));
+    return ovStringFromShorts(text.data(), text.size());
+}
+
+int32_t TTextStreamWriteString(TStream* stream, String* text) {
+    TTextStream* self = asText(stream);
+    self->_FlushWrite();
+    return writeCharacters(self, text);
+}
+
+int32_t TTextStreamWriteLine(TStream* stream, String* text) {
+    TTextStream* self = asText(stream);
+    self->_FlushWrite();
+    self->WriteString(text);
+    self->WriteString(ovLiteral(u"\r\n"));
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Numbers as decimal lines
+// ---------------------------------------------------------------------------
+
+int32_t TTextStreamReadInt(TStream* self) { return readNumber<int32_t, ovStringToInt>(self); }
+int32_t TTextStreamWriteInt(TStream* self, int32_t n) { return writeNumber<int32_t, ovStringFromInt>(self, n); }
+int64_t TTextStreamReadLong(TStream* self) { return readNumber<int64_t, ovStringToLong>(self); }
+int32_t TTextStreamWriteLong(TStream* self, int64_t n) { return writeNumber<int64_t, ovStringFromLong>(self, n); }
+float TTextStreamReadFloat(TStream* self) { return readNumber<float, ovStringToFloat>(self); }
+int32_t TTextStreamWriteFloat(TStream* self, float n) { return writeNumber<float, ovStringFromFloat>(self, n); }
+double TTextStreamReadDouble(TStream* self) { return readNumber<double, ovStringToDouble>(self); }
+int32_t TTextStreamWriteDouble(TStream* self, double n) { return writeNumber<double, ovStringFromDouble>(self, n); }
+
+// ---------------------------------------------------------------------------
+// Construction and reflection
+// ---------------------------------------------------------------------------
+
+const ovScope TTextStreamScope = {OV_SCOPE_CLASS, "TTextStream", textStreamEntries};
+constexpr ovScope TTextStreamFactoryScope = {OV_SCOPE_CLASS, "TTextStreamFactory", ovFactoryOverrideEntries};
 
 TTextStream* TTextStreamCreate(TStream* stream, int32_t encoding) {
-    auto* text = ovNew<TTextStream>(&textStreamRecord);
+    auto* text = ovNew<TTextStream>(&TTextStreamType);
     text->_encoding = encoding;
     text->SetStream(stream);
     return text;
 }
 
+int32_t TTextStreamNew(Object* self) {
+    auto* text = ovChainNew<TTextStream, TTextStreamType>(self);
+    text->_encoding = 0;
+    text->_bufcount = 0;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The factory
+// ---------------------------------------------------------------------------
+
+TStream* TTextStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path,
+                                        int32_t readable, int32_t writeable) {
+    const int32_t encoding = encodingOfProtocol(protocol);
+    if (encoding == 0) return ovNullStream();
+    TStream* inner = StreamOpen(path, readable, writeable);
+    if (inner == ovNullStream()) return inner;
+    return TTextStreamCreate(inner, encoding);
+}
+
+// ---------------------------------------------------------------------------
+// Whole texts
+// ---------------------------------------------------------------------------
+
 String* LoadTextAuto(Object* target) {
     TStream* stream = StreamOpenRead(target);
     if (stream == ovNullStream()) ovThrowStreamRead();
+    ovStreamCloser closer(stream);
     const ByteOrderMark mark = detectByteOrderMark(stream);
-    String* text = nullptr;
-    if (mark.encoding != 0) {
-        TTextStream* decoder = TTextStreamCreate(stream, mark.encoding);
-        text = decoder->ReadFile();
-        decoder->Close();
-    } else {
-        text = readLatin1Rest(stream, mark);
-    }
-    stream->Close();
+    String* text = mark.encoding != 0 ? TTextStreamCreate(stream, mark.encoding)->ReadFile()
+                                      : readLatin1Rest(stream, mark);
+    closer.close();
     return text;
 }
 
@@ -465,22 +426,20 @@ int32_t SaveTextAuto(String* text, Object* target) {
     }
     TStream* stream = StreamOpenWrite(target);
     if (stream == ovNullStream()) ovThrowStreamWrite();
+    ovStreamCloser closer(stream);
     stream->WriteByte(255);
     stream->WriteByte(254);
-    TTextStream* encoder = TTextStreamCreate(stream, TTextStream::UTF16LE);
-    encoder->WriteString(text);
-    encoder->Close();
-    stream->Close();
+    TTextStreamCreate(stream, TTextStream::UTF16LE)->WriteString(text);
+    closer.close();
     return 1;
 }
 
 void ovTextStreamModuleInit() {
-    static bool initialised = false;
-    if (initialised) return;
-    initialised = true;
-    ovCoreModuleInit();
-    ovStreamModuleInit();
-    fillRecords();
-    ovObjectRegisterType(&textStreamRecord);
-    ovInstallFactory(textStreamFactoryRecord);
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovCoreModuleInit();
+        ovStreamModuleInit();
+        ovObjectRegisterType(&TTextStreamType);
+        ovInstallFactory(TTextStreamFactoryType);
+    });
 }

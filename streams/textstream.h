@@ -17,6 +17,7 @@
 #include "runtime/object.h"
 #include "streams/factory.h"
 #include "streams/stream.h"
+#include "streams/wrapper.h"
 
 struct TTextStream;
 
@@ -30,8 +31,6 @@ struct TTextStreamClass : TStreamWrapperClass {
     int32_t (*_FlushRead)(TTextStream* self);
     int32_t (*_FlushWrite)(TTextStream* self);
 };
-
-extern const TTextStreamClass& TTextStreamType;
 
 struct TTextStream : TStreamWrapper {
     static constexpr int32_t LATIN1 = 1;
@@ -65,7 +64,6 @@ inline int32_t TTextStream::_FlushWrite() { return record<TTextStreamClass>()->_
 
 // The factory of the four encoding protocols; no fields of its own.
 struct TTextStreamFactory : TStreamFactory {};
-extern const TStreamFactoryClass& TTextStreamFactoryType;
 
 // A new text stream in the encoding (one of the TTextStream constants) over
 // the stream, which it holds but never closes on its own: closing the text
@@ -80,6 +78,74 @@ String* LoadTextAuto(Object* target);
 // the bytes FF FE and UTF-16LE.  Throws TStreamWriteException when the target
 // cannot be opened.  Returns 1.
 int32_t SaveTextAuto(String* text, Object* target);
+
+// ---------------------------------------------------------------------------
+// Operations and records
+// ---------------------------------------------------------------------------
+
+int32_t TTextStreamNew(Object* self);
+int32_t TTextStreamRead(TIO* self, uint8_t* buf, int32_t count);
+int32_t TTextStreamWrite(TIO* self, const uint8_t* buf, int32_t count);
+// Numbers travel as decimal lines: ReadByte, ReadShort and ReadInt are
+// ReadInt, and the same for the writes.
+int32_t TTextStreamReadInt(TStream* self);
+int32_t TTextStreamWriteInt(TStream* self, int32_t n);
+int64_t TTextStreamReadLong(TStream* self);
+int32_t TTextStreamWriteLong(TStream* self, int64_t n);
+float TTextStreamReadFloat(TStream* self);
+int32_t TTextStreamWriteFloat(TStream* self, float n);
+double TTextStreamReadDouble(TStream* self);
+int32_t TTextStreamWriteDouble(TStream* self, double n);
+String* TTextStreamReadLine(TStream* self);
+int32_t TTextStreamWriteLine(TStream* self, String* text);
+String* TTextStreamReadString(TStream* self, int32_t length);
+int32_t TTextStreamWriteString(TStream* self, String* text);
+String* TTextStreamReadFile(TTextStream* self);
+int32_t TTextStreamReadChar(TTextStream* self);
+int32_t TTextStreamWriteChar(TTextStream* self, int32_t c);
+int32_t TTextStream_ReadByte(TTextStream* self);
+int32_t TTextStream_WriteByte(TTextStream* self, int32_t n);
+int32_t TTextStream_FlushRead(TTextStream* self);
+int32_t TTextStream_FlushWrite(TTextStream* self);
+TStream* TTextStreamFactoryCreateStream(TStreamFactory* self, Object* target, String* protocol, String* path,
+                                        int32_t readable, int32_t writeable);
+
+extern const ovScope TTextStreamScope, TTextStreamFactoryScope;
+extern const TTextStreamClass TTextStreamType;
+extern const TStreamFactoryClass TTextStreamFactoryType;
+
+inline constexpr TTextStreamClass TTextStreamType =
+    ovMakeClass<TTextStreamClass, TTextStream>(TStreamWrapperType, &TTextStreamScope, [](auto& r) {
+        r.New = TTextStreamNew;
+        r.Read = TTextStreamRead;
+        r.Write = TTextStreamWrite;
+        r.ReadByte = TTextStreamReadInt;
+        r.WriteByte = TTextStreamWriteInt;
+        r.ReadShort = TTextStreamReadInt;
+        r.WriteShort = TTextStreamWriteInt;
+        r.ReadInt = TTextStreamReadInt;
+        r.WriteInt = TTextStreamWriteInt;
+        r.ReadLong = TTextStreamReadLong;
+        r.WriteLong = TTextStreamWriteLong;
+        r.ReadFloat = TTextStreamReadFloat;
+        r.WriteFloat = TTextStreamWriteFloat;
+        r.ReadDouble = TTextStreamReadDouble;
+        r.WriteDouble = TTextStreamWriteDouble;
+        r.ReadLine = TTextStreamReadLine;
+        r.ReadFile = TTextStreamReadFile;
+        r.WriteLine = TTextStreamWriteLine;
+        r.ReadString = TTextStreamReadString;
+        r.WriteString = TTextStreamWriteString;
+        r.ReadChar = TTextStreamReadChar;
+        r.WriteChar = TTextStreamWriteChar;
+        r.Create = TTextStreamCreate;
+        r._ReadByte = TTextStream_ReadByte;
+        r._WriteByte = TTextStream_WriteByte;
+        r._FlushRead = TTextStream_FlushRead;
+        r._FlushWrite = TTextStream_FlushWrite;
+    });
+inline constexpr TStreamFactoryClass TTextStreamFactoryType =
+    ovFactoryClass<TTextStreamFactoryType>(&TTextStreamFactoryScope, TTextStreamFactoryCreateStream);
 
 // The text stream module's initialiser: runs the core and stream modules'
 // initialisers, registers TTextStream and TTextStreamFactory and links the

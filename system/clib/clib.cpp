@@ -21,17 +21,17 @@ void socketLibraryTeardown() {}
 
 }  // namespace
 
+// The socket library needs no start-up here: writes to sockets pass
+// MSG_NOSIGNAL, so SIGPIPE keeps its default disposition process-wide.
 void ovStdCModuleInit() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    ovCoreModuleInit();
-    // The socket library needs no start-up here: writes to sockets pass
-    // MSG_NOSIGNAL, so SIGPIPE keeps its default disposition process-wide.
-    std::atexit(socketLibraryTeardown);
-    ovStdin = stdin;
-    ovStdout = stdout;
-    ovStderr = stderr;
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovCoreModuleInit();
+        std::atexit(socketLibraryTeardown);
+        ovStdin = stdin;
+        ovStdout = stdout;
+        ovStderr = stderr;
+    });
 }
 
 // ---------------------------------------------------------------------------

@@ -16,12 +16,12 @@ constexpr int32_t kCopyBufferSize = 4096;
 }  // namespace
 
 void ovFileSystemModuleInit() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    ovCoreModuleInit();
-    ovStdCModuleInit();
-    ovBankStreamModuleInit();
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovCoreModuleInit();
+        ovStdCModuleInit();
+        ovBankStreamModuleInit();
+    });
 }
 
 // A write failure becomes the result 0.  Any other exception still goes to the
@@ -30,24 +30,21 @@ void ovFileSystemModuleInit() {
 int32_t FileDuplicate(String* from, String* to) {
     TStream* source = StreamOpenRead(from);
     if (source == ovNullStream()) return 0;
+    ovStreamCloser sourceCloser(source);
     TStream* target = StreamOpenWrite(to);
-    if (target == ovNullStream()) {
-        source->Close();
-        return 0;
-    }
+    if (target == ovNullStream()) return 0;
+    ovStreamCloser targetCloser(target);
     int32_t result = 0;
-    Object* passOn = ovNull;
     OV_TRY {
         StreamCopyAll(source, target, kCopyBufferSize);
         result = 1;
     }
     OV_CATCH(e) {
-        if (!ovIsInstance(e, &TStreamWriteExceptionType)) passOn = e;
+        if (!ovIsInstance(e, &TStreamWriteExceptionType)) ovThrow(e);
     }
     OV_END_TRY
-    target->Close();
-    source->Close();
-    if (passOn != ovNull) ovThrow(passOn);
+    targetCloser.close();
+    sourceCloser.close();
     return result;
 }
 
@@ -56,8 +53,9 @@ int32_t FileDuplicate(String* from, String* to) {
 TStream* FileOpenStream(Object* url, int32_t readable, int32_t writeable) {
     TStream* stream = StreamOpen(url, readable, writeable);
     if (stream == ovNullStream() || stream->Pos() != -1) return stream;
+    ovStreamCloser closer(stream);
     TBank* bank = TBankLoad(stream);
-    stream->Close();
+    closer.close();
     return TBankStreamCreate(bank);
 }
 

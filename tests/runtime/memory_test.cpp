@@ -144,13 +144,13 @@ TEST(CollectorPass, DestructorsRunAtThePassNotWhenDropped) {
 __attribute__((noinline)) void makeCycle() {
     auto* a = ovNew<TCounted>(&TCountedType);
     auto* b = ovNew<TCounted>(&TCountedType);
-    ovStore<Object>(a->other, b);
-    ovStore<Object>(b->other, a);
+    a->other.set(b);
+    b->other.set(a);
 }
 
 __attribute__((noinline)) void makeChain() {
     auto* head = ovNew<TCounted>(&TCountedType);
-    ovStore<Object>(head->other, ovObjectNew(&TCountedType));
+    head->other.set(ovObjectNew(&TCountedType));
 }
 
 TEST(CollectorPass, CyclesAreNeverFreed) {

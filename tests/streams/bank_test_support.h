@@ -51,5 +51,5 @@ inline TTextStream* ovTestTextOver(const std::string& bytes, int32_t encoding) {
 
 // Every byte of the bank under a text stream made by ovTestTextOver.
 inline std::string ovTestWritten(TTextStream* text) {
-    return ovTestBankBytes(static_cast<TBankStream*>(text->_stream)->_bank);
+    return ovTestBankBytes(static_cast<TBankStream*>(text->_stream.get())->_bank);
 }

@@ -13,6 +13,7 @@
 #include "runtime/string.h"
 #include "streams/cstream.h"
 #include "streams/factory.h"
+#include "streams/load_save.h"
 #include "system/clib/clib.h"
 #include "tests/streams/stream_test_support.h"
 #include "tests/support/system_test_support.h"

@@ -12,6 +12,7 @@
 #include "runtime/string.h"
 #include "streams/cstream.h"
 #include "streams/factory.h"
+#include "streams/wrapper.h"
 #include "tests/streams/stream_test_support.h"
 #include "tests/support/system_test_support.h"
 
@@ -21,7 +22,7 @@ namespace {
 // memory stream.
 struct TRecordingFactory : TStreamFactory {
     int32_t id;
-    String* accepts;
+    ovRef<String> accepts;
 };
 
 struct Question {
@@ -34,7 +35,7 @@ struct Question {
 };
 std::vector<Question> questions;
 
-TStreamFactoryClass recordingRecord{};
+extern const TStreamFactoryClass recordingRecord;
 
 TStream* recordingCreateStream(TStreamFactory* factory, Object* target, String* protocol, String* path,
                                int32_t readable, int32_t writeable) {
@@ -47,32 +48,31 @@ TStream* recordingCreateStream(TStreamFactory* factory, Object* target, String* 
 int32_t recordingNew(Object* object) {
     auto* self = ovChainNew<TRecordingFactory, recordingRecord>(object);
     self->id = 0;
-    ovInitRef<String>(self->accepts, &ovEmptyString);
+    self->accepts.init(&ovEmptyString);
     return 0;
 }
 
 int32_t recordingDelete(Object* object) {
-    ovReleaseRef(static_cast<TRecordingFactory*>(object)->accepts);
+    static_cast<TRecordingFactory*>(object)->accepts.release();
     return ovChainDelete<recordingRecord>(object);
 }
 
-const ovScope recordingScope = {OV_SCOPE_CLASS, "TRecordingFactory", ovNoScopeEntries};
+constexpr ovScope recordingScope = {OV_SCOPE_CLASS, "TRecordingFactory", ovNoScopeEntries};
+
+constexpr TStreamFactoryClass recordingRecord =
+    ovMakeClass<TStreamFactoryClass, TRecordingFactory>(TStreamFactoryType, &recordingScope, [](auto& r) {
+        r.New = recordingNew;
+        r.Delete = recordingDelete;
+        r.CreateStream = recordingCreateStream;
+    });
 
 // A protocol no factory accepts.
 String* const kNoProtocol = ovLiteral(u"\uffff");
 
 TRecordingFactory* newFactory(int32_t id, String* accepts = kNoProtocol) {
-    if (recordingRecord.super == nullptr) {
-        recordingRecord = ovMakeClass<TStreamFactoryClass, TRecordingFactory>(
-            TStreamFactoryType, &recordingScope, [](auto& r) {
-                r.New = recordingNew;
-                r.Delete = recordingDelete;
-                r.CreateStream = recordingCreateStream;
-            });
-    }
     auto* factory = ovNew<TRecordingFactory>(&recordingRecord);
     factory->id = id;
-    ovStore(factory->accepts, accepts);
+    factory->accepts.set(accepts);
     return factory;
 }
 
@@ -85,7 +85,7 @@ protected:
         saved_ = factoryChain;
         questions.clear();
     }
-    void TearDown() override { ovStore(factoryChain, saved_); }
+    void TearDown() override { factoryChain.set(saved_); }
 
     // The factories asked, in order.
     static std::vector<int32_t> asked() {

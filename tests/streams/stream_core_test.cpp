@@ -8,7 +8,9 @@
 #include "runtime/array.h"
 #include "runtime/exception.h"
 #include "runtime/string.h"
+#include "streams/load_save.h"
 #include "streams/stream.h"
+#include "streams/wrapper.h"
 #include "tests/streams/stream_test_support.h"
 
 namespace {

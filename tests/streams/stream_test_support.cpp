@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/array.h"
+#include "streams/load_save.h"
 
 std::vector<std::string> ovSpyLog;
 

@@ -8,14 +8,14 @@ extern const ObjectClass countedClass;
 
 int32_t countedNew(Object* self) {
     auto* counted = ovChainNew<TCounted, countedClass>(self);
-    ovInitRef(counted->other, ovNull);
+    counted->other.init(ovNull);
     ++ovTestCountedAlive;
     return 0;
 }
 
 int32_t countedDelete(Object* self) {
     auto* counted = static_cast<TCounted*>(self);
-    ovReleaseRef(counted->other);
+    counted->other.release();
     --ovTestCountedAlive;
     ++ovTestCountedDeleted;
     return ovChainDelete<countedClass>(self);

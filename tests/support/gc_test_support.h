@@ -32,7 +32,7 @@ private:
 // A test class that counts constructions and destructions and holds one
 // counted reference.
 struct TCounted : Object {
-    Object* other;
+    ovRef<Object> other;
     int64_t payload[4];  // gives the instance its own size class
 };
 extern const ObjectClass& TCountedType;
