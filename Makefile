@@ -5,6 +5,7 @@
 #   make test   build and run the whole test suite
 #   make check  the suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
 #               with the collector in stress mode (a pass before every allocation)
+#               and warnings as errors
 #   make bench  benchmarks against malloc, Boehm's collector and the C library
 
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
@@ -21,7 +22,7 @@ build/CMakeCache.txt:
 build-check/CMakeCache.txt:
 	cmake -S . -B build-check $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-	  -DOV_SANITIZE=ON -DOV_GC_STRESS=ON
+	  -DOV_SANITIZE=ON -DOV_GC_STRESS=ON -DOV_WERROR=ON
 
 build-bench/CMakeCache.txt:
 	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \

@@ -7,6 +7,7 @@
 
 #include "runtime/memory.h"
 #include "runtime/process.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 
 // ---------------------------------------------------------------------------

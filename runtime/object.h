@@ -11,7 +11,6 @@
 // and no C++ virtual functions, so the header stays exactly two words.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -52,49 +51,10 @@ struct ovScope {
     const ovScopeEntry* entries;
 };
 
-// The entries list of a scope that holds only the class name.
-extern const ovScopeEntry ovNoScopeEntries[1];
-
-// Builders of scope entries.
-constexpr ovScopeEntry ovFieldEntry(const char* name, const char* type, size_t offset) {
-    return {OV_SCOPE_FIELD, name, type, static_cast<intptr_t>(offset)};
-}
-constexpr ovScopeEntry ovMethodEntry(const char* name, const char* type, size_t slotOffset) {
-    return {OV_SCOPE_METHOD, name, type, static_cast<intptr_t>(slotOffset)};
-}
-constexpr ovScopeEntry ovFunctionEntry(const char* name, const char* type, size_t slotOffset) {
-    return {OV_SCOPE_FUNCTION, name, type, static_cast<intptr_t>(slotOffset)};
-}
-// An Int constant: its value is a static String holding the constant's text.
-inline ovScopeEntry ovConstantEntry(const char* name, String* text) {
-    return {OV_SCOPE_CONSTANT, name, "i", reinterpret_cast<intptr_t>(text)};
-}
+// The entry that ends every entries list, and the list of a scope that
+// holds only the class name.
 inline constexpr ovScopeEntry ovScopeEndEntry = {OV_SCOPE_END, nullptr, nullptr, 0};
-
-// The entry of a field of an instance struct, or of a method or class
-// function of a record struct, named as the member is.
-#define OV_FIELD_ENTRY(Instance, member, type) ovFieldEntry(#member, type, offsetof(Instance, member))
-#define OV_METHOD_ENTRY(Record, slot, type) ovMethodEntry(#slot, type, offsetof(Record, slot))
-#define OV_FUNCTION_ENTRY(Record, slot, type) ovFunctionEntry(#slot, type, offsetof(Record, slot))
-
-// The entries of several tables in order, each table up to its end entry,
-// keeping those that keep accepts: a class that inherits or forwards another
-// class's declarations builds its table from that class's instead of
-// restating it.  Unused places at the end are end entries.
-template <class Keep, size_t... Sizes>
-constexpr std::array<ovScopeEntry, (Sizes + ... + 1)> ovJoinScopeEntries(Keep keep,
-                                                                         const ovScopeEntry (&... tables)[Sizes]) {
-    std::array<ovScopeEntry, (Sizes + ... + 1)> joined{};
-    size_t count = 0;
-    const auto append = [&](const auto& table) {
-        for (const ovScopeEntry& entry : table) {
-            if (entry.kind == OV_SCOPE_END) break;
-            if (keep(entry)) joined[count++] = entry;
-        }
-    };
-    (append(tables), ...);
-    return joined;
-}
+extern const ovScopeEntry ovNoScopeEntries[1];
 
 // ---------------------------------------------------------------------------
 // Class records

@@ -7,6 +7,7 @@
 #include "runtime/array.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/factory.h"
 #include "streams/load_save.h"

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "runtime/memory.h"
+#include "runtime/reflection.h"
 #include "streams/memspan_internal.h"
 
 namespace {

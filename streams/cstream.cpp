@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "runtime/exception.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/cfile_io_internal.h"
 #include "system/clib/clib.h"

@@ -2,6 +2,7 @@
 #include "streams/factory.h"
 
 #include "runtime/exception.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/cstream.h"
 #include "streams/wrapper.h"
@@ -68,6 +69,12 @@ String* findEntryIgnoringCase(String* directory, String* name) {
 }  // namespace
 
 constexpr ovScope TStreamFactoryScope = {OV_SCOPE_CLASS, "TStreamFactory", factoryEntries};
+
+constexpr ovScopeEntry ovFactoryOverrideEntries[] = {
+    OV_METHOD_ENTRY(TStreamFactoryClass, New, "()i"),
+    OV_METHOD_ENTRY(TStreamFactoryClass, CreateStream, "(:Object,$,$,i,i):TStream"),
+    ovScopeEndEntry,
+};
 
 int32_t TStreamFactoryNew(Object* object) {
     auto* self = ovChainNew<TStreamFactory, TStreamFactoryType>(object);

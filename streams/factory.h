@@ -70,11 +70,7 @@ String* ResolveFileCase(String* path);
 // module's initialiser.
 
 // The scope entries of such a factory class.
-inline constexpr ovScopeEntry ovFactoryOverrideEntries[] = {
-    OV_METHOD_ENTRY(TStreamFactoryClass, New, "()i"),
-    OV_METHOD_ENTRY(TStreamFactoryClass, CreateStream, "(:Object,$,$,i,i):TStream"),
-    ovScopeEndEntry,
-};
+extern const ovScopeEntry ovFactoryOverrideEntries[3];
 
 // The record of such a factory class.
 template <const TStreamFactoryClass& Self>

@@ -3,6 +3,7 @@
 
 #include "runtime/embedded.h"
 #include "runtime/memory.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/load_save.h"
 #include "streams/memspan_internal.h"

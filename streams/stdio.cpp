@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "runtime/exception.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/cfile_io_internal.h"
 #include "streams/load_save.h"

@@ -9,6 +9,7 @@
 
 #include "runtime/array.h"
 #include "runtime/exception.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/bytes_internal.h"
 #include "streams/stream_scope_internal.h"

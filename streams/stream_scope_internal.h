@@ -4,6 +4,7 @@
 #pragma once
 
 #include "runtime/object.h"
+#include "runtime/reflection.h"
 #include "streams/stream.h"
 
 #define OV_IO_METHOD(slot, type) OV_METHOD_ENTRY(TIOClass, slot, type)

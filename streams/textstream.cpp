@@ -4,6 +4,7 @@
 #include "runtime/buffer.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/load_save.h"
 

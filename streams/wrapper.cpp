@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "runtime/reflection.h"
 #include "streams/stream_scope_internal.h"
 
 namespace {

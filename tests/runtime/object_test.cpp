@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "runtime/exception.h"
@@ -181,6 +182,45 @@ TEST(ObjectNull, NullValuesByTypeTag) {
     EXPECT_EQ(ovNullValueOf("(i)i"), reinterpret_cast<intptr_t>(&RaiseNullFunction));
     EXPECT_EQ(ovNullValueOf("i"), 0);
     EXPECT_EQ(ovNullValueOf("d"), 0);
+}
+
+// A counted field changes only through its members: a plain assignment of a
+// pointer, or of another field, does not compile.
+static_assert(!std::is_assignable_v<ovRef<String>&, String*>);
+static_assert(!std::is_assignable_v<ovRef<String>&, const ovRef<String>&>);
+static_assert(sizeof(ovRef<String>) == sizeof(String*) && std::is_trivially_default_constructible_v<ovRef<String>>);
+
+TEST(CountedFields, SetRetainsTheNewValueAndReleasesTheOldOne) {
+    ovRef<Object> field{};
+    auto* first = ovNew<TCounted>(&TCountedType);
+    auto* second = ovNew<TCounted>(&TCountedType);
+    ovGCRetain(first);  // held by the test, so the release below does not queue it
+    const int32_t firstRefs = first->refs;
+    field.init(first);
+    EXPECT_EQ(first->refs, firstRefs + 1);
+    field.set(second);
+    EXPECT_EQ(first->refs, firstRefs);
+    EXPECT_EQ(field.get(), second);
+    EXPECT_EQ(static_cast<Object*>(field), second);
+    field.release();
+    ovGCRelease(first);
+}
+
+// An initialiser's body runs once, and a call that comes back while it runs
+// returns at once instead of running it again.
+TEST(ModuleInitialisers, RunOnceAndReturnAtOnceWhenReentered) {
+    static bool started = false;
+    static int runs = 0;
+    static void (*init)() = nullptr;
+    init = [] {
+        ovModuleInitOnce(started, [] {
+            ++runs;
+            init();  // an imported module that imports this one back
+        });
+    };
+    init();
+    init();
+    EXPECT_EQ(runs, 1);
 }
 
 TEST(ObjectRegistry, GrowsBy256KeepingTheOrder) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/memory.h"
+#include "runtime/reflection.h"
 #include "string_test_support.h"
 
 #if defined(__has_feature)

@@ -4,9 +4,11 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "runtime/array.h"
 #include "runtime/exception.h"
+#include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/load_save.h"
 #include "streams/stream.h"
@@ -258,6 +260,22 @@ TEST_F(Wrappers, BulkAndLongOperationsRunOverTheWrappersOwnReadAndWrite) {
     EXPECT_EQ(seenBySpy([&] { EXPECT_EQ(w->SkipBytes(5), 5); }), Calls{"Read"});
     EXPECT_EQ(seenBySpy([&] { EXPECT_EQ(w->ReadLong(), 0x7878787878787878LL); }), Calls{"Read"});
     EXPECT_EQ(seenBySpy([&] { EXPECT_EQ(w->WriteLong(1), 0); }), Calls{"Write"});
+}
+
+// The wrapper's scope lists exactly the operations whose slots it overrides,
+// each with its slot's offset, besides its field and SetStream.
+TEST_F(Wrappers, ScopeListsEveryOverriddenSlotAndNoOther) {
+    const auto* wrapper = reinterpret_cast<const void* const*>(&TStreamWrapperType);
+    const auto* stream = reinterpret_cast<const void* const*>(&TStreamType);
+    std::vector<intptr_t> listed;
+    for (const ovScopeEntry* e = TStreamWrapperType.scope->entries; e->kind != OV_SCOPE_END; ++e)
+        if (e->kind == OV_SCOPE_METHOD && e->value != static_cast<intptr_t>(offsetof(TStreamWrapperClass, SetStream)))
+            listed.push_back(e->value);
+    std::vector<intptr_t> overridden;
+    for (size_t slot = offsetof(ObjectClass, New) / sizeof(void*); slot < sizeof(TStreamClass) / sizeof(void*); ++slot)
+        if (wrapper[slot] != stream[slot]) overridden.push_back(static_cast<intptr_t>(slot * sizeof(void*)));
+    EXPECT_EQ(listed, overridden);
+    EXPECT_EQ(std::string(TStreamWrapperType.scope->entries[0].name), "_stream");
 }
 
 TEST_F(Wrappers, StreamStreamCloseDetachesAndLeavesTheStreamOpen) {

@@ -9,6 +9,7 @@
 #include "runtime/object.h"
 #include "runtime/string.h"
 #include "streams/stream.h"
+#include "tests/support/thrown_test_support.h"
 
 // A stream over bytes held in C++ memory.  Read hands out at most `chunk`
 // bytes a call (0: no limit); Write accepts bytes until `writeLimit` bytes
@@ -39,16 +40,6 @@ extern std::vector<std::string> ovSpyLog;
 std::string ovTestText(String* s);
 // The bytes of a "b" array.
 std::string ovTestBytes(Array* a);
-
-// The object thrown by the call, or the Null object when it returns.
-template <class F>
-Object* ovTestThrown(F&& call) {
-    Object* thrown = ovNull;
-    OV_TRY { call(); }
-    OV_CATCH(e) { thrown = e; }
-    OV_END_TRY
-    return thrown;
-}
 
 // A String of a path's UTF-8 bytes (the platform text of file names).
 String* ovTestPath(const std::string& path);

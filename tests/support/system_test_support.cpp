@@ -1,5 +1,6 @@
 #include "tests/support/system_test_support.h"
 
+#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,4 +72,11 @@ String* ovTestAscii(const std::string& text) {
 
 std::u16string ovTestUnits(String* s) {
     return std::u16string(reinterpret_cast<const char16_t*>(s->units()), static_cast<size_t>(s->length));
+}
+
+int ovTestOpenDescriptors() {
+    int count = 0;
+    for (int fd = 0; fd < 4096; ++fd)
+        if (fcntl(fd, F_GETFD) != -1) ++count;
+    return count;
 }

@@ -28,6 +28,8 @@ void ovTestWriteFile(const std::string& path, const std::string& bytes);
 // The whole content, or "<missing>" when the file cannot be opened.
 std::string ovTestReadFile(const std::string& path);
 bool ovTestExists(const std::string& path);  // lstat: a dangling link exists too
+// The number of file descriptors the process holds open now.
+int ovTestOpenDescriptors();
 String* ovTestString(std::u16string_view text);
 // A String of the bytes, one unit per byte (for ASCII paths from the tests).
 String* ovTestAscii(const std::string& text);
