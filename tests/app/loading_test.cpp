@@ -16,10 +16,10 @@
 #include "streams/stdio.h"
 #include "streams/textstream.h"
 #include "system/filesystem/filesystem.h"
+#include "tests/support/text_test_support.h"
 
 namespace {
 
-std::u16string unitsOf(String* s) { return std::u16string(reinterpret_cast<const char16_t*>(s->units()), s->length); }
 
 void bringUpModules() { InitInterpreterModules(); }
 
@@ -31,18 +31,18 @@ Array* argumentsOf(std::initializer_list<String*> elements) {
 }
 
 TEST(ProgramFile, IsTheFirstArgumentAfterTheExecutableOrCodeTxt) {
-    EXPECT_EQ(unitsOf(ChooseProgramFile(&ovEmptyArray)), u"code.txt");
-    EXPECT_EQ(unitsOf(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun")}))), u"code.txt");
-    EXPECT_EQ(unitsOf(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun"), ovLiteral(u"a.txt")}))), u"a.txt");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(&ovEmptyArray)), u"code.txt");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun")}))), u"code.txt");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun"), ovLiteral(u"a.txt")}))), u"a.txt");
     Array* two = argumentsOf({ovLiteral(u"bitrun"), ovLiteral(u"a.txt"), ovLiteral(u"b.txt")});
-    EXPECT_EQ(unitsOf(ChooseProgramFile(two)), u"a.txt");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(two)), u"a.txt");
     EXPECT_EQ(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun"), &ovEmptyString}))->length, 0);
 }
 
 TEST(ProgramFile, NullElementsAreSkippedAndNotCounted) {
     Array* arguments = argumentsOf({ovLiteral(u"bitrun"), ovLiteral(u"x"), ovLiteral(u"y")});
     ovStore(arguments->elements<Object*>()[0], ovNull);
-    EXPECT_EQ(unitsOf(ChooseProgramFile(arguments)), u"y");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(arguments)), u"y");
 }
 
 class LoadingTest : public ::testing::Test {

@@ -13,6 +13,7 @@
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "tests/support/gc_test_support.h"
+#include "tests/support/thrown_test_support.h"
 
 namespace {
 
@@ -34,13 +35,7 @@ int32_t countOf(Object* o) { return static_cast<int32_t>(static_cast<uint32_t>(o
 
 template <class Body>
 bool refusedAsTooLarge(Body body) {
-    std::string text;
-    OV_TRY { body(); }
-    OV_CATCH(e) {
-        if (ovIsInstance(e, &StringType)) text = ovTmpCString(static_cast<String*>(e));
-    }
-    OV_END_TRY
-    return text.find("Array too large") != std::string::npos;
+    return ovTestThrownText(body).find(u"Array too large") != std::u16string::npos;
 }
 
 TEST(ArrayCreate, ElementsStartAsTheNullValueOfTheirTag) {

@@ -7,6 +7,7 @@
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
+#include "tests/support/capture_test_support.h"
 
 namespace {
 
@@ -200,16 +201,16 @@ struct Unhandled {
 [[noreturn]] void throwUnhandled(Object* o) { throw Unhandled{o}; }
 
 TEST(Hooks, AThrowWithoutATryBlockGoesToEntryZero) {
-    auto saved = ovHooks.unhandledException;
-    ovHooks.unhandledException = throwUnhandled;
     Object* thrown = ovObjectNew(&TArrayBoundsExceptionType);
     Object* seen = ovNull;
-    try {
-        ovThrow(thrown);
-    } catch (const Unhandled& u) {
-        seen = u.object;
+    {
+        ovTestHookGuard hook(ovHooks.unhandledException, throwUnhandled);
+        try {
+            ovThrow(thrown);
+        } catch (const Unhandled& u) {
+            seen = u.object;
+        }
     }
-    ovHooks.unhandledException = saved;
     EXPECT_EQ(seen, thrown);
 }
 
@@ -222,10 +223,10 @@ int32_t logged = 0;
 void recordLog(intptr_t word) { logged = static_cast<int32_t>(word); }
 
 TEST(Hooks, LogAndStopHooks) {
-    auto savedLog = ovHooks.log;
-    ovHooks.log = recordLog;
-    EXPECT_EQ(InvokeLogHook(99), 0);
-    ovHooks.log = savedLog;
+    {
+        ovTestHookGuard hook(ovHooks.log, recordLog);
+        EXPECT_EQ(InvokeLogHook(99), 0);
+    }
     EXPECT_EQ(logged, 99);
     EXPECT_EQ(InvokeStopHook(), 0);
 }

@@ -8,22 +8,12 @@
 
 #include "runtime/exception.h"
 #include "runtime/string.h"
+#include "tests/support/text_test_support.h"
+#include "tests/support/thrown_test_support.h"
 
-// A new String of the units of text.
-inline String* str(const std::u16string& text) {
-    return ovStringFromShorts(reinterpret_cast<const uint16_t*>(text.data()), static_cast<int32_t>(text.size()));
-}
+// Short names for the conversions of tests/support, which these tests use
+// on almost every line.
+inline String* str(std::u16string_view units) { return ovTestString(units); }
+inline std::u16string text(String* s) { return ovTestUnits(s); }
 
-inline std::u16string text(String* s) { return std::u16string(reinterpret_cast<const char16_t*>(s->units()), s->length); }
-
-// The text of the String that the call throws, or "(no error)".
-inline std::u16string raisedText(const std::function<void()>& call) {
-    std::u16string raised = u"(no error)";
-    OV_TRY { call(); }
-    OV_CATCH(e) {
-        if (e != ovNull && e->cls == &StringType) raised = text(static_cast<String*>(e));
-        else raised = u"(not a String)";
-    }
-    OV_END_TRY
-    return raised;
-}
+inline std::u16string raisedText(const std::function<void()>& call) { return ovTestThrownText(call); }

@@ -185,12 +185,4 @@ TSpyStream* ovTestSpyStream() {
     return ovNew<TSpyStream>(&spyRecord);
 }
 
-std::string ovTestText(String* s) {
-    std::string text;
-    for (int32_t i = 0; i < s->length; ++i) text.push_back(static_cast<char>(s->units()[i]));
-    return text;
-}
-
 std::string ovTestBytes(Array* a) { return std::string(a->elements<char>(), static_cast<size_t>(a->dataSize)); }
-
-String* ovTestPath(const std::string& path) { return ovStringFromUTF8String(path.c_str()); }
