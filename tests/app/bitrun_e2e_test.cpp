@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -27,6 +29,28 @@ std::string printThenLoop(const std::string& text, std::string* printed) {
         return program + "?";
     }
     return "";
+}
+
+// Waits until the process has run for the given clock ticks of processor
+// time (user and system), polling its statistics; false when it ends first
+// or has not got there within a minute.
+bool waitForProcessorTime(pid_t pid, long ticks) {
+    const std::string statPath = "/proc/" + std::to_string(pid) + "/stat";
+    for (int attempt = 0; attempt < 60000; ++attempt) {
+        std::ifstream stat(statPath);
+        std::string line;
+        if (!std::getline(stat, line)) return false;
+        // The fields after the parenthesised name: state is the first,
+        // utime and stime the twelfth and thirteenth.
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        std::string field;
+        long used = 0;
+        for (int k = 1; k <= 13 && fields >> field; ++k)
+            if (k >= 12) used += std::stol(field);
+        if (used >= ticks) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
 }
 
 TEST(BitrunFiles, RunsTheNamedFileAndFramesItsOutput) {
@@ -201,7 +225,9 @@ TEST(BitrunOutput, IsWrittenOutWhenTheProcessIsEndedBySignal) {
             if (n <= 0) break;
             seen.append(buffer, static_cast<size_t>(n));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // The prints come first in the program; once it has spent processor
+        // time in the loop after them, its bytes are in the buffer.
+        ASSERT_TRUE(waitForProcessorTime(child, 2)) << signo;
         kill(child, signo);
         for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
         int waitStatus = 0;

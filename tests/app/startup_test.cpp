@@ -169,10 +169,12 @@ TEST(WriteConsole, WritesLowBytesUpToTheFirstZeroUnit) {
     EXPECT_EQ(written, "a\xE9\x42!");
 }
 
+// A negative time returns at once: read as unsigned it would be weeks, and
+// the test would never end.
 TEST(Process, DelayWaitsOnlyForNonNegativeTimes) {
+    EXPECT_EQ(ovDelay(-5), 0);
+    EXPECT_EQ(ovDelay(INT32_MIN), 0);
     const int32_t before = ovMillisecs();
-    ovDelay(-5);
-    EXPECT_LT(ovMillisecs() - before, 5);
     ovDelay(30);
     EXPECT_GE(ovMillisecs() - before, 30);
 }
