@@ -181,7 +181,6 @@ TEST_F(FilePositions, LinesAndWholeLoadsOfAFile) {
 // ---------------------------------------------------------------------------
 
 // A TCStream whose Flush is counted, to see what Close calls.
-TCStreamClass countingRecord{};
 int32_t flushes = 0;
 
 int32_t countingFlush(TIO* self) {
@@ -189,15 +188,14 @@ int32_t countingFlush(TIO* self) {
     return TCStreamType.Flush(self);
 }
 
-const ovScope countingScope = {OV_SCOPE_CLASS, "TCountingCStream", ovNoScopeEntries};
+constexpr ovScope countingScope = {OV_SCOPE_CLASS, "TCountingCStream", ovNoScopeEntries};
+extern const TCStreamClass countingRecord;
+constexpr TCStreamClass countingRecord = ovMakeClass<TCStreamClass, TCStream>(TCStreamType, &countingScope, [](auto& r) {
+    r.Flush = countingFlush;
+    r.Delete = ovChainDelete<countingRecord>;
+});
 
 TCStream* countingStream(String* path) {
-    if (countingRecord.super == nullptr) {
-        countingRecord = ovMakeClass<TCStreamClass, TCStream>(TCStreamType, &countingScope, [](auto& r) {
-            r.Flush = countingFlush;
-            r.Delete = ovChainDelete<countingRecord>;
-        });
-    }
     TCStream* s = TCStreamOpenFile(path, 0, 1);
     s->cls = &countingRecord;  // same layout, so the instance may take the subclass's record
     return s;

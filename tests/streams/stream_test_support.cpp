@@ -15,7 +15,7 @@ namespace {
 // TMemoryTestStream
 // ---------------------------------------------------------------------------
 
-TStreamClass memoryRecord{};
+extern const TStreamClass memoryRecord;
 
 TMemoryTestStream* asMemory(TIO* io) { return static_cast<TMemoryTestStream*>(io); }
 
@@ -69,10 +69,10 @@ int32_t memoryDelete(Object* object) {
     return ovChainDelete<memoryRecord>(object);
 }
 
-const ovScope memoryScope = {OV_SCOPE_CLASS, "TMemoryTestStream", ovNoScopeEntries};
+constexpr ovScope memoryScope = {OV_SCOPE_CLASS, "TMemoryTestStream", ovNoScopeEntries};
 
-void fillMemoryRecord() {
-    memoryRecord = ovMakeClass<TStreamClass, TMemoryTestStream>(TStreamType, &memoryScope, [](auto& r) {
+constexpr TStreamClass memoryRecord =
+    ovMakeClass<TStreamClass, TMemoryTestStream>(TStreamType, &memoryScope, [](auto& r) {
         r.New = memoryNew;
         r.Delete = memoryDelete;
         r.Eof = memoryEof;
@@ -81,13 +81,12 @@ void fillMemoryRecord() {
         r.Read = memoryRead;
         r.Write = memoryWrite;
     });
-}
 
 // ---------------------------------------------------------------------------
 // TSpyStream
 // ---------------------------------------------------------------------------
 
-TStreamClass spyRecord{};
+extern const TStreamClass spyRecord;
 
 void logCall(const char* name) { ovSpyLog.emplace_back(name); }
 
@@ -142,10 +141,9 @@ Object* spyReadObject(TStream*) {
     return ovNull;
 }
 
-const ovScope spyScope = {OV_SCOPE_CLASS, "TSpyStream", ovNoScopeEntries};
+constexpr ovScope spyScope = {OV_SCOPE_CLASS, "TSpyStream", ovNoScopeEntries};
 
-void fillSpyRecord() {
-    spyRecord = ovMakeClass<TStreamClass, TSpyStream>(TStreamType, &spyScope, [](auto& r) {
+constexpr TStreamClass spyRecord = ovMakeClass<TStreamClass, TSpyStream>(TStreamType, &spyScope, [](auto& r) {
         r.New = ovFieldlessNew<spyRecord>;
         r.Delete = ovChainDelete<spyRecord>;
 #define SPY_ASSIGN(Name, ...) r.Name = spy##Name;
@@ -160,7 +158,6 @@ void fillSpyRecord() {
         r.ReadString = spyReadString;
         r.ReadObject = spyReadObject;
     });
-}
 
 }  // namespace
 
@@ -169,8 +166,6 @@ void ovTestStreamsInit() {
     if (done) return;
     done = true;
     ovStreamModuleInit();
-    fillMemoryRecord();
-    fillSpyRecord();
 }
 
 TMemoryTestStream* ovTestMemoryStream(const std::string& input) {
