@@ -7,11 +7,15 @@
 #               with the collector in stress mode (a pass before every allocation)
 #               and warnings as errors
 #   make bench  benchmarks against malloc, Boehm's collector and the C library
+#   make install   install bitrun, the tools, the manual page, the runtime's
+#                  libraries, headers and CMake/pkg-config files under PREFIX
+#   make package   build the Debian packages (bitrun, orvane-dev) under build/
 
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= 2
+PREFIX ?= /usr/local
 
-.PHONY: all run test check bench clean
+.PHONY: all run test check bench install package clean
 
 all: build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
@@ -46,6 +50,12 @@ bench: build-bench/CMakeCache.txt
 	cmake -S . -B build-bench >/dev/null
 	cmake --build build-bench -j $(JOBS)
 	./bench/run build-bench
+
+install: all
+	cmake --install build --prefix $(PREFIX)
+
+package: all
+	cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-check build-bench
