@@ -89,7 +89,7 @@ bool ovTestSendAll(int connection, const std::string& bytes) {
 std::string ovTestReceiveAll(int connection) {
     std::string bytes;
     char buffer[65536];
-    for (ssize_t n; waitFor(connection, POLLIN) && (n = recv(connection, buffer, sizeof buffer, 0)) > 0;)
+    for (ssize_t n; waitFor(connection, POLLIN) && (n = read(connection, buffer, sizeof buffer)) > 0;)
         bytes.append(buffer, static_cast<size_t>(n));
     return bytes;
 }

@@ -51,8 +51,8 @@ int ovTestConnect(int port);
 bool ovTestWaitReadable(int handle);
 
 bool ovTestSendAll(int connection, const std::string& bytes);
-// Everything the peer sends until it closes (or kPeerTimeoutMs pass
-// without data).
+// Everything the peer (or a pipe) sends until it closes, or until
+// kPeerTimeoutMs pass without data.
 std::string ovTestReceiveAll(int connection);
 // The bytes up to and including the first blank line ("\r\n\r\n"), or all
 // that came before the peer closed or went silent.
