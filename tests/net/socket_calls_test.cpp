@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <thread>
 #include <vector>
 
@@ -15,14 +14,6 @@
 #include "runtime/string.h"
 
 namespace {
-
-TEST(ByteOrder, SwapsSixteenAndThirtyTwoBitValues) {
-    EXPECT_EQ(ovHtons(0x1234), 0x3412);
-    EXPECT_EQ(ovNtohs(0x3412), 0x1234);
-    EXPECT_EQ(ovHtons(0x12345), 0x4523);  // the low 16 bits only
-    EXPECT_EQ(ovHtonl(0x0A000001), 0x0100000A);
-    EXPECT_EQ(ovNtohl(ovHtonl(-2)), -2);
-}
 
 // ---------------------------------------------------------------------------
 // ovSocketSelect
@@ -138,23 +129,6 @@ TEST(SocketCalls, RefusePortsOutsideTheRangeAndOtherFamilies) {
 // Lookups
 // ---------------------------------------------------------------------------
 
-std::vector<std::array<uint8_t, 4>> addressesOf(String* name) {
-    int32_t family = -1;
-    int32_t length = -1;
-    std::vector<std::array<uint8_t, 4>> found;
-    char** list = ovHostAddrList(name, &family, &length);
-    for (; list != nullptr && *list != nullptr; ++list) {
-        std::array<uint8_t, 4> address;
-        std::copy_n(reinterpret_cast<const uint8_t*>(*list), 4, address.begin());
-        found.push_back(address);
-    }
-    if (list != nullptr) {
-        EXPECT_EQ(family, OV_AF_INET);
-        EXPECT_EQ(length, 4);
-    }
-    return found;
-}
-
 TEST(Lookups, ReservedInvalidNamesAndTheEmptyNameFailWithoutAQuery) {
     for (String* name : {ovLiteral(u"host.invalid"), ovLiteral(u"INVALID"), ovLiteral(u"a.b.Invalid."),
                          ovLiteral(u"")}) {
@@ -185,13 +159,6 @@ TEST(Lookups, EachThreadKeepsItsOwnResult) {
     b.join();
     EXPECT_EQ(wrongA, 0);
     EXPECT_EQ(wrongB, 0);
-}
-
-TEST(Lookups, NameOfAnAddressRequiresTheFamilyAndFourBytes) {
-    const uint8_t loopback[] = {127, 0, 0, 1};
-    EXPECT_EQ(ovHostNameByAddr(loopback, 4, 10), nullptr);
-    EXPECT_EQ(ovHostNameByAddr(loopback, 3, OV_AF_INET), nullptr);
-    EXPECT_EQ(addressesOf(ovLiteral(u"127.0.0.1")), (std::vector<std::array<uint8_t, 4>>{{127, 0, 0, 1}}));
 }
 
 }  // namespace

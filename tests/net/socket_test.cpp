@@ -2,7 +2,6 @@
 // sending and receiving, Connected, closing, UDP, and the module functions.
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -234,18 +233,6 @@ TEST_F(SocketTest, SendingToAPeerThatHasGoneReportsZero) {
     SockClose(client);
 }
 
-TEST_F(SocketTest, SetTCPNoDelaySetsTheOption) {
-    TSocket* socket = SockCreateTCP();
-    for (const int32_t enable : {1, 0}) {
-        socket->SetTCPNoDelay(enable);
-        int value = -1;
-        socklen_t length = sizeof value;
-        getsockopt(socket->Socket(), IPPROTO_TCP, TCP_NODELAY, &value, &length);
-        EXPECT_EQ(value != 0, enable != 0);
-    }
-    SockClose(socket);
-}
-
 TEST_F(SocketTest, DatagramsTravelBetweenBoundAndConnectedSockets) {
     TSocket* a = SockCreateUDP();
     TSocket* b = SockCreateUDP();
@@ -301,15 +288,6 @@ TEST(Addresses, TheLoopbackAddressHasANameThatLeadsBackToIt) {
     String* name = HostNameOf(kLoopbackIp);
     ASSERT_GT(name->length, 0);
     EXPECT_EQ(HostAddress(name, 0), kLoopbackIp) << ovTestText(name);
-}
-
-TEST(Addresses, TheModuleRegistersTheExceptionWithItsText) {
-    ovSocketModuleInit();
-    int32_t count = 0;
-    const ObjectClass* const* types = ovObjectRegisteredTypes(&count);
-    EXPECT_NE(std::find(types, types + count, &TSocketExceptionType), types + count);
-    EXPECT_NE(std::find(types, types + count, &TSocketType), types + count);
-    EXPECT_EQ(ovTestText(ovObjectNew(&TSocketExceptionType)->ToString()), "Internal socket error");
 }
 
 }  // namespace
