@@ -7,6 +7,9 @@
 // stream, bank stream).
 #include "app/modules.h"
 
+#include "net/httpstream.h"
+#include "net/socket.h"
+#include "net/socketstream.h"
 #include "runtime/random.h"
 #include "runtime/strhelp.h"
 #include "streams/bank.h"
@@ -19,10 +22,7 @@ namespace {
 
 // Modules of the library that this build does not carry yet keep their
 // place in the order, so that adding one cannot reorder the others.
-void socketModuleInit() {}
 void endianStreamModuleInit() {}
-void socketStreamModuleInit() {}
-void httpStreamModuleInit() {}
 void linkedListModuleInit() {}
 
 }  // namespace
@@ -32,12 +32,12 @@ void ovInitStandardModules() {
     ovModuleInitOnce(started, [] {
         ovRandomModuleInit();
         ovBankModuleInit();
-        socketModuleInit();
+        ovSocketModuleInit();
         ovRamStreamModuleInit();
         ovBankStreamModuleInit();
         endianStreamModuleInit();
-        socketStreamModuleInit();
-        httpStreamModuleInit();
+        ovSocketStreamModuleInit();
+        ovHttpStreamModuleInit();
         ovStdioModuleInit();
         linkedListModuleInit();
         ovFileSystemModuleInit();

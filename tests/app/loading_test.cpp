@@ -7,6 +7,8 @@
 
 #include "app/interpreter.h"
 #include "app/modules.h"
+#include "net/httpstream.h"
+#include "net/socketstream.h"
 #include "runtime/array.h"
 #include "runtime/strhelp.h"
 #include "runtime/string.h"
@@ -106,7 +108,8 @@ TEST_F(LoadingTest, RefusesProgramsBeyondTheCommandLimit) {
 TEST(StandardModules, LinkTheFactoriesSoTheTextStreamIsAskedFirst) {
     bringUpModules();
     ovInitStandardModules();  // a second run changes nothing
-    const ObjectClass* expected[] = {&TTextStreamFactoryType, &TRamStreamFactoryType, &TBankStreamFactoryType};
+    const ObjectClass* expected[] = {&TTextStreamFactoryType, &THTTPStreamFactoryType, &TSocketStreamFactoryType,
+                                    &TRamStreamFactoryType, &TBankStreamFactoryType};
     TStreamFactory* factory = factoryChain;
     for (const ObjectClass* cls : expected) {
         ASSERT_NE(static_cast<Object*>(factory), ovNull);
