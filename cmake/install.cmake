@@ -10,7 +10,8 @@ set(OV_INSTALLED_LIBRARIES
   orvane_runtime runtime
   orvane_clib clib
   orvane_streams streams
-  orvane_filesystem filesystem)
+  orvane_filesystem filesystem
+  orvane_net net)
 
 # The programs, for users.
 set(OV_INSTALLED_PROGRAMS bitrun textprog)
