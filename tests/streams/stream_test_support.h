@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ std::string ovTestBytes(Array* a);
 
 // A String of a path's UTF-8 bytes (the platform text of file names).
 String* ovTestPath(const std::string& path);
+
+// The read end of a pipe that holds the data (up to the pipe's capacity) and
+// whose write end is closed; null when the pipe cannot be made.
+std::FILE* ovTestPipeHolding(const std::string& data);
 
 // The stream module and the classes above, once.
 void ovTestStreamsInit();
