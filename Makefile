@@ -7,11 +7,14 @@
 #               with the collector in stress mode (a pass before every allocation)
 #               and warnings as errors
 #   make bench  benchmarks against malloc, Boehm's collector and the C library
+#   make fuzz   every libFuzzer target for FUZZ_SECONDS each (default 60), from
+#               its seed corpus in fuzz/corpus; fails on any finding
 
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= 2
+FUZZ_SECONDS ?= 60
 
-.PHONY: all run test check bench clean
+.PHONY: all run test check bench fuzz clean
 
 all: build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
@@ -23,6 +26,11 @@ build-check/CMakeCache.txt:
 	cmake -S . -B build-check $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 	  -DOV_SANITIZE=ON -DOV_GC_STRESS=ON -DOV_WERROR=ON
+
+build-fuzz/CMakeCache.txt:
+	cmake -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DOV_FUZZ=ON -DOV_BUILD_TESTS=OFF
 
 build-bench/CMakeCache.txt:
 	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
@@ -47,5 +55,9 @@ bench: build-bench/CMakeCache.txt
 	cmake --build build-bench -j $(JOBS)
 	./bench/run build-bench
 
+fuzz: build-fuzz/CMakeCache.txt
+	cmake --build build-fuzz -j $(JOBS)
+	./fuzz/run build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-check build-bench
+	rm -rf build build-check build-bench build-fuzz
