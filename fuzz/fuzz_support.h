@@ -34,8 +34,10 @@ inline void ovFuzzStartRuntime() {
     ovUseWideApi = 1;
 }
 
-// Each input's managed values live in the target's frame and below it.
-#define OV_FUZZ_ENTER() ovGCSetStackBase()
+// What each target defines: the check of one input, and the size of the
+// largest input worth checking (larger ones are skipped).
+void ovFuzzCheck(const uint8_t* data, size_t size);
+extern const size_t ovFuzzMaxInput;
 
 inline std::u16string ovFuzzUnits(String* s) {
     return std::u16string(reinterpret_cast<const char16_t*>(s->units()), static_cast<size_t>(s->length));

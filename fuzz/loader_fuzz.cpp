@@ -33,6 +33,19 @@ std::string scratchFile;
 
 void removeScratchFile() { unlink(scratchFile.c_str()); }
 
+// The file the inputs are written to, made on first use and removed at exit.
+const std::string& scratch() {
+    if (scratchFile.empty()) {
+        char pattern[] = "/tmp/ov-fuzz-loader-XXXXXX";
+        const int fd = mkstemp(pattern);
+        if (fd < 0) std::abort();
+        close(fd);
+        scratchFile = pattern;
+        std::atexit(removeScratchFile);
+    }
+    return scratchFile;
+}
+
 std::string commandsIn(const DecodedText& text) {
     std::string commands;
     for (const int32_t c : text.chars)
@@ -42,29 +55,19 @@ std::string commandsIn(const DecodedText& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ovFuzzStartRuntime();
-    char pattern[] = "/tmp/ov-fuzz-loader-XXXXXX";
-    const int fd = mkstemp(pattern);
-    if (fd < 0) std::abort();
-    close(fd);
-    scratchFile = pattern;
-    std::atexit(removeScratchFile);
-    return 0;
-}
+const size_t ovFuzzMaxInput = 65536;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    OV_FUZZ_ENTER();
-    if (size == 0) return 0;
+void ovFuzzCheck(const uint8_t* data, size_t size) {
+    if (size == 0) return;
     const Protocol& protocol = kProtocols[data[0] % 5];
-    std::ofstream(scratchFile, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data + 1),
+    std::ofstream(scratch(), std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data + 1),
                                                                          static_cast<std::streamsize>(size - 1));
     const DecodedText text = decodeText(protocol.encoding != 0 ? protocol.encoding : TTextStream::LATIN1, data + 1, size - 1);
 
     Program program;
     bool threw = false;
     LoadResult result = LoadResult::kNotFound;
-    const std::string name = protocol.prefix + scratchFile;
+    const std::string name = protocol.prefix + scratch();
     OV_TRY { result = LoadProgram(ovStringFromCString(name.c_str()), program); }
     OV_CATCH(e) {
         OV_FUZZ_CHECK(ovIsInstance(e, &TStreamReadExceptionType));
@@ -72,9 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     OV_END_TRY
     OV_FUZZ_CHECK(threw == text.cut);
-    if (threw) return 0;
+    if (threw) return;
     OV_FUZZ_CHECK(result == LoadResult::kLoaded);
     const std::string loaded(reinterpret_cast<const char*>(program.commands()), static_cast<size_t>(program.commandCount()));
     OV_FUZZ_CHECK(loaded == commandsIn(text));
-    return 0;
 }

@@ -53,13 +53,9 @@ std::vector<int32_t> codesOf(const std::string& lines) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ovFuzzStartRuntime();
-    return 0;
-}
+const size_t ovFuzzMaxInput = 4096;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    OV_FUZZ_ENTER();
+void ovFuzzCheck(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     const size_t split = std::min(input.find('\0'), input.size());
     std::string commands;
@@ -69,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ReferenceRun reference;
     reference.run(commands, codes, kMaxSteps);
-    if (!reference.finished) return 0;
+    if (!reference.finished) return;
     const MachineRun run = runMachine(commands, codes);
     OV_FUZZ_CHECK(run.outcome == Machine::Outcome::kCompleted);
     OV_FUZZ_CHECK(run.output == reference.output);
@@ -78,5 +74,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OV_FUZZ_CHECK(run.tapeSize == reference.tapeSize);
     OV_FUZZ_CHECK(run.tapeOffset == reference.tapeOffset);
     OV_FUZZ_CHECK(run.cells == reference.tape);
-    return 0;
 }

@@ -27,14 +27,9 @@ void checkDouble(double value) { OV_FUZZ_CHECK(sameNumber(ovStringToDouble(ovStr
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ovFuzzStartRuntime();
-    return 0;
-}
+const size_t ovFuzzMaxInput = 4096;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    OV_FUZZ_ENTER();
-    if (size > 4096) return 0;
+void ovFuzzCheck(const uint8_t* data, size_t size) {
     String* text = ovStringFromBytes(data, static_cast<int32_t>(size));
     checkInt(ovStringToInt(text));
     checkLong(ovStringToLong(text));
@@ -44,5 +39,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkLong(bitsOf<int64_t>(data, size));
     checkFloat(bitsOf<float>(data, size));
     checkDouble(bitsOf<double>(data, size));
-    return 0;
 }

@@ -52,17 +52,11 @@ void checkResolved(String* path) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ovFuzzStartRuntime();
-    return 0;
-}
+const size_t ovFuzzMaxInput = 1024;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    OV_FUZZ_ENTER();
-    if (size > 1024) return 0;
+void ovFuzzCheck(const uint8_t* data, size_t size) {
     String* path = ovStringFromBytes(data, static_cast<int32_t>(size));
     checkRewriting(path);
     checkParts(path);
     checkResolved(path);
-    return 0;
 }

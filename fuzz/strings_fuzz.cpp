@@ -55,18 +55,12 @@ void checkUnitsAndBytes(const uint8_t* data, size_t size, const std::u16string& 
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ovFuzzStartRuntime();
-    return 0;
-}
+const size_t ovFuzzMaxInput = 8192;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    OV_FUZZ_ENTER();
-    if (size > 8192) return 0;
+void ovFuzzCheck(const uint8_t* data, size_t size) {
     const std::u16string units = unitsOf(data, size);
     checkPlatformBytes(data, size);
     checkUtf8(units);
     checkUtf8Bytes(data, size);
     checkUnitsAndBytes(data, size, units);
-    return 0;
 }

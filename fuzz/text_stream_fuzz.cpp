@@ -97,17 +97,12 @@ void checkRoundTrip(int32_t encoding, const uint8_t* data, size_t size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ovFuzzStartRuntime();
-    return 0;
-}
+const size_t ovFuzzMaxInput = 16384;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    OV_FUZZ_ENTER();
-    if (size == 0 || size > 16384) return 0;
+void ovFuzzCheck(const uint8_t* data, size_t size) {
+    if (size == 0) return;
     const int32_t encoding = kEncodings[data[0] % 4];
     checkPlainLines(data + 1, size - 1);
     checkTextLines(encoding, data + 1, size - 1);
     checkRoundTrip(encoding, data + 1, size - 1);
-    return 0;
 }
