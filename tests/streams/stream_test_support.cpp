@@ -1,6 +1,8 @@
 // Streams and helpers for the stream tests.
 #include "tests/streams/stream_test_support.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -181,3 +183,12 @@ TSpyStream* ovTestSpyStream() {
 }
 
 std::string ovTestBytes(Array* a) { return std::string(a->elements<char>(), static_cast<size_t>(a->dataSize)); }
+
+std::FILE* ovTestPipeHolding(const std::string& data) {
+    int ends[2];
+    if (pipe(ends) != 0) return nullptr;
+    const ssize_t written = write(ends[1], data.data(), data.size());
+    close(ends[1]);
+    if (written != static_cast<ssize_t>(data.size())) return nullptr;
+    return fdopen(ends[0], "rb");
+}

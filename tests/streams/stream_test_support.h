@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,10 @@ extern std::vector<std::string> ovSpyLog;
 // The bytes of a "b" array.
 std::string ovTestBytes(Array* a);
 
+
+// The read end of a pipe that holds the data (up to the pipe's capacity) and
+// whose write end is closed; null when the pipe cannot be made.
+std::FILE* ovTestPipeHolding(const std::string& data);
 
 // The stream module and the classes above, once.
 void ovTestStreamsInit();
