@@ -60,11 +60,13 @@ int32_t FileDuplicate(String* from, String* to) {
     return result;
 }
 
-// A stream that cannot seek is read whole into memory and then closed: the
-// caller only ever sees the memory copy, so nobody else could close it.
+// A stream that cannot seek and is opened only for reading is read whole
+// into memory and then closed: the caller only ever sees the memory copy, so
+// nobody else could close it.  One opened for writing is handed back as it
+// is, since writes into a copy would never reach the pipe.
 TStream* FileOpenStream(Object* url, int32_t readable, int32_t writeable) {
     TStream* stream = StreamOpen(url, readable, writeable);
-    if (stream == ovNullStream() || stream->Pos() != -1) return stream;
+    if (stream == ovNullStream() || writeable != 0 || stream->Pos() != -1) return stream;
     ovStreamCloser closer(stream);
     TStream* copy = memoryCopy(stream);
     closer.close();

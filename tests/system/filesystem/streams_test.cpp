@@ -124,6 +124,21 @@ TEST_F(FileStreams, UnseekableStreamIsClosedWhenReadingItThrows) {
 
 // Large data fails in the write, small data only when the target is closed:
 // the copy failed either way.
+// Writes to a pipe opened for writing reach the pipe.
+TEST_F(FileStreams, AnUnseekableStreamOpenedForWritingIsTheStreamItself) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    TStream* out = FileOpenWrite(ovTestAscii("/dev/fd/" + std::to_string(ends[1])));
+    close(ends[1]);
+    ASSERT_NE(out, ovNullStream());
+    out->WriteString(ovTestAscii("to the reader"));
+    FileCloseStream(out);
+    char buffer[64];
+    const ssize_t n = read(ends[0], buffer, sizeof buffer);
+    close(ends[0]);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(std::max<ssize_t>(n, 0))), "to the reader");
+}
+
 TEST_F(FileStreams, DuplicateTurnsAWriteFailureIntoZero) {
     for (const size_t size : {size_t{64 * 1024}, size_t{5}}) {
         ovTestWriteFile(dir / "src", std::string(size, 'x'));
