@@ -82,28 +82,6 @@ std::function<bool(Object*, Object*)> compareOrder(bool ascending) {
     return [](Object* x, Object* y) { return x->Compare(y) > 0; };
 }
 
-// The values 0 to n - 1 in an order that drives every pivot to the top of
-// its range: the element at hi is the largest left and the one at mid the
-// next largest, so partitioning moves the pivot to hi - 1 and leaves a left
-// part of all but two elements.  Built by playing the partitions on the
-// starting positions of the elements.
-Ints pivotsDrivenToTheTop(int32_t n) {
-    std::vector<int32_t> startOf(static_cast<size_t>(n));
-    std::iota(startOf.begin(), startOf.end(), 0);
-    Ints value(static_cast<size_t>(n));
-    int32_t largestLeft = n - 1;
-    int32_t hi = n - 1;
-    auto take = [&](int32_t at) { value[static_cast<size_t>(startOf[static_cast<size_t>(at)])] = largestLeft--; };
-    for (; hi >= 2; hi -= 2) {
-        const int32_t mid = hi / 2;
-        take(hi);
-        take(mid);
-        std::swap(startOf[static_cast<size_t>(mid)], startOf[static_cast<size_t>(hi - 1)]);
-    }
-    for (; hi >= 0; --hi) take(hi);
-    return value;
-}
-
 // A cheap deterministic generator for test data.
 struct Scrambler {
     uint64_t state;
@@ -112,6 +90,34 @@ struct Scrambler {
         return static_cast<uint32_t>(state >> 33);
     }
 };
+
+// The values 0 to n - 1 in an order that drives the pivot of each of the
+// first `driven` partitions to the top of its range: the element at hi is the
+// largest left and the one at mid the next largest, so partitioning moves the
+// pivot to hi - 1 and leaves a left part of all but two elements.  Built by
+// playing those partitions on the starting positions of the elements; the
+// values left below them come in a scrambled order, so the sort of that rest
+// is an ordinary one.
+Ints pivotsDrivenToTheTop(int32_t n, int32_t driven = INT32_MAX) {
+    std::vector<int32_t> startOf(static_cast<size_t>(n));
+    std::iota(startOf.begin(), startOf.end(), 0);
+    Ints value(static_cast<size_t>(n));
+    int32_t largestLeft = n - 1;
+    int32_t hi = n - 1;
+    auto take = [&](int32_t at) { value[static_cast<size_t>(startOf[static_cast<size_t>(at)])] = largestLeft--; };
+    for (int32_t partition = 0; partition < driven && hi >= 2; ++partition, hi -= 2) {
+        const int32_t mid = hi / 2;
+        take(hi);
+        take(mid);
+        std::swap(startOf[static_cast<size_t>(mid)], startOf[static_cast<size_t>(hi - 1)]);
+    }
+    Scrambler scrambler{3};
+    for (int32_t k = hi; k > 0; --k)
+        std::swap(startOf[static_cast<size_t>(k)], startOf[scrambler.next() % static_cast<size_t>(k + 1)]);
+    for (; hi >= 0; --hi) take(hi);
+    return value;
+}
+
 
 // n values over the whole range of the type, repeating every 61 positions.
 template <class T>
@@ -415,19 +421,21 @@ void runWithStackOf(size_t bytes, const std::function<void()>& call) {
     pthread_attr_destroy(&attributes);
 }
 
-TEST(ArraySortDepth, TheCraftedOrderNestsARecursiveSortHalfItsLengthDeep) {
-    for (int32_t n : {9, 100, 2001}) {
-        Ints values = pivotsDrivenToTheTop(n);
-        EXPECT_GE(modelSort(values, std::less<int32_t>()), n / 2) << n;
+TEST(ArraySortDepth, TheCraftedOrderNestsARecursiveSortOneCallPerDrivenPivot) {
+    const std::pair<int32_t, int32_t> orders[] = {{9, INT32_MAX}, {100, INT32_MAX}, {2001, INT32_MAX}, {3000, 500}};
+    for (const auto& [n, driven] : orders) {
+        Ints values = pivotsDrivenToTheTop(n, driven);
+        EXPECT_GE(modelSort(values, std::less<int32_t>()), std::min(driven, n / 2)) << n;
         EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
     }
 }
 
 TEST(ArraySortDepth, TheCraftedOrderSortsWithinASmallStack) {
     constexpr int32_t n = 200000;
-    Array* array = ints(pivotsDrivenToTheTop(n));
-    // A recursion into each left part would need a frame for every two elements.
-    runWithStackOf(size_t{1} << 20, [array] { ovArraySort(array, 1); });
+    // A recursion into each left part would nest a call for every driven
+    // pivot: 6,000 frames of several dozen bytes each at least.
+    Array* array = ints(pivotsDrivenToTheTop(n, 6000));
+    runWithStackOf(size_t{128} << 10, [array] { ovArraySort(array, 1); });
     Ints expected(n);
     std::iota(expected.begin(), expected.end(), 0);
     EXPECT_TRUE(contentsOf(array) == expected);
