@@ -113,6 +113,11 @@ private:
     // Takes the candidates of the next block that has any; false when no
     // block up to the last position where the pattern fits has one.
     bool nextCandidates();
+    bool holdCandidates(int64_t block, uint32_t candidates) {
+        block_ = block;
+        candidates_ = candidates;
+        return true;
+    }
     // One bit for each position of the block where the pattern's first and
     // last units match.
     uint32_t candidatesAt(int64_t block) const;

@@ -56,13 +56,20 @@ inline uint32_t ovOccurrences::candidatesAt(int64_t block) const {
 }
 
 bool ovOccurrences::nextCandidates() {
-    // The scan runs on locals and stores where it stopped once.
     int64_t block = std::max(block_ + kBlock, from_);
-    uint32_t found = 0;
-    for (; found == 0 && block <= last_; block += kBlock) found = candidatesAt(block);
-    block_ = block - kBlock;
-    candidates_ = found;
-    return found != 0;
+#if defined(__SSE2__)
+    for (const int64_t lastWhole = last_ - (kBlock - 1); block <= lastWhole; block += kBlock) {
+        const auto found = static_cast<uint32_t>(_mm_movemask_epi8(candidateBytesAt(block)));
+        if (found != 0) return holdCandidates(block, found);
+    }
+#endif
+    for (; block <= last_; block += kBlock) {
+        const uint32_t found = candidatesAt(block);
+        if (found != 0) return holdCandidates(block, found);
+    }
+    // Past the end, where later calls find nothing either.
+    holdCandidates(block - kBlock, 0);
+    return false;
 }
 
 int64_t ovOccurrences::count() {
