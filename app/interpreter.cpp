@@ -11,6 +11,7 @@
 #include "runtime/startup.h"
 #include "runtime/strhelp.h"
 #include "runtime/string.h"
+#include "streams/cstream.h"
 #include "streams/stdio.h"
 #include "streams/stream.h"
 #include "system/filesystem/filesystem.h"
@@ -137,11 +138,13 @@ TStream* OpenProgramFile(String* name) {
 
 namespace {
 
-// TStream's own ReadLine takes one character per byte and drops only line
+// TStream's own ReadLine (and the file stream's, which reads the same bytes
+// from the handle's buffer) takes one character per byte and drops only line
 // ends, NULs and carriage returns, none of them commands: on a stream that
 // keeps it, reading blocks yields the same commands far faster.
 bool readsLinesAsBytes(TStream* stream) {
-    return stream->record<TStreamClass>()->ReadLine == TStreamType.ReadLine;
+    const auto readLine = stream->record<TStreamClass>()->ReadLine;
+    return readLine == TStreamReadLine || readLine == TCStreamReadLine;
 }
 
 bool loadBlocks(TStream* stream, Program& program) {

@@ -8,7 +8,9 @@
 #include "runtime/exception.h"
 #include "runtime/reflection.h"
 #include "runtime/string.h"
+#include "streams/bytes_internal.h"
 #include "streams/cfile_io_internal.h"
+#include "streams/cstream_bytes_internal.h"
 #include "system/clib/clib.h"
 
 namespace {
@@ -105,6 +107,15 @@ int32_t TCStreamRead(TIO* io, uint8_t* buf, int32_t count) {
     else
         self->_pos = clampToInt(int64_t{self->_pos} + n);
     return n;
+}
+
+String* TCStreamReadLine(TStream* stream) {
+    if (!ovCStreamBytes::serves(stream)) return TStreamReadLine(stream);
+    ovCStreamBytes bytes(asCStream(stream));
+    ovByteBuffer line;
+    for (int c = bytes.next(); c > 0 && c != '\n'; c = bytes.next())
+        if (c != '\r') line.push(static_cast<uint8_t>(c));
+    return ovStringFromBytes(line.data(), line.size());
 }
 
 int32_t TCStreamWrite(TIO* io, const uint8_t* buf, int32_t count) {

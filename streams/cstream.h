@@ -54,6 +54,10 @@ int32_t TCStreamRead(TIO* self, uint8_t* buf, int32_t count);
 int32_t TCStreamWrite(TIO* self, const uint8_t* buf, int32_t count);
 int32_t TCStreamFlush(TIO* self);
 int32_t TCStreamClose(TIO* self);
+// TStream's ReadLine, with one byte taken from the handle's buffer at a time
+// instead of one dispatched Read: the same line, position and end.  A
+// subclass that replaces Read gets TStream's ReadLine over its own Read.
+String* TCStreamReadLine(TStream* self);
 
 extern const ovScope TCStreamScope;
 extern const TCStreamClass TCStreamType;
@@ -70,6 +74,7 @@ inline constexpr TCStreamClass TCStreamType =
         r.Write = TCStreamWrite;
         r.Flush = TCStreamFlush;
         r.Close = TCStreamClose;
+        r.ReadLine = TCStreamReadLine;
         r.OpenFile = TCStreamOpenFile;
         r.CreateWithCStream = TCStreamCreateWithCStream;
     });

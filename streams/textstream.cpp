@@ -6,6 +6,7 @@
 #include "runtime/memory.h"
 #include "runtime/reflection.h"
 #include "runtime/string.h"
+#include "streams/cstream_bytes_internal.h"
 #include "streams/load_save.h"
 
 namespace {
@@ -28,35 +29,63 @@ inline int32_t atEnd(TTextStream* self) {
     return eof == TStreamWrapperType.Eof ? self->_stream->Eof() : eof(self);
 }
 
+// The bytes of the characters come from a source: the text stream's own
+// byte reader, or, for a line over a plain file stream, the file's buffer.
+// next() gives a character's further bytes (and throws where the data ends).
+
 // The UTF-8 character whose lead byte is b; continuation bytes are taken as
 // they come, so the result may lie outside 0..65535 for malformed input.
-int32_t decodeUtf8(TTextStream* self, int32_t b) {
+template <class Bytes>
+int32_t decodeUtf8(Bytes& bytes, int32_t b) {
     if (b < 128) return b;
     if (b < 224) {
-        const int32_t c = nextByte(self);
+        const int32_t c = bytes.next();
         return (b - 192) * 64 + (c - 128);
     }
-    const int32_t c = nextByte(self);
-    const int32_t d = nextByte(self);
+    const int32_t c = bytes.next();
+    const int32_t d = bytes.next();
     if (b < 240) return (b - 224) * 4096 + (c - 128) * 64 + (d - 128);
     return 0;  // four-byte sequences are beyond 16-bit characters; the fourth byte stays unread
 }
 
-// The character that starts with the byte b already read.
-int32_t decodeAfter(TTextStream* self, int32_t b) {
-    switch (self->_encoding) {
+// The character in the encoding that starts with the byte b already read.
+template <class Bytes>
+int32_t decodeAfter(Bytes& bytes, int32_t encoding, int32_t b) {
+    switch (encoding) {
         case TTextStream::LATIN1:
             return b;
         case TTextStream::UTF8:
-            return decodeUtf8(self, b);
+            return decodeUtf8(bytes, b);
         case TTextStream::UTF16BE:
-            return b * 256 + nextByte(self);
+            return b * 256 + bytes.next();
         case TTextStream::UTF16LE:
-            return b + nextByte(self) * 256;
+            return b + bytes.next() * 256;
         default:
             return 0;
     }
 }
+
+// The text stream's own bytes.
+struct StreamBytes {
+    TTextStream* self;
+    int32_t next() { return nextByte(self); }
+};
+
+int32_t decodeAfter(TTextStream* self, int32_t b) {
+    StreamBytes bytes{self};
+    return decodeAfter(bytes, self->_encoding, b);
+}
+
+// A file stream's bytes, where the end inside a character throws as the
+// file stream's ReadByte would.
+struct FileBytes {
+    ovCStreamBytes file;
+    int32_t next() {
+        const int32_t b = file.next();
+        if (b < 0) ovThrowStreamRead();
+        return b;
+    }
+};
 
 inline int32_t nextChar(TTextStream* self) {
     const auto readChar = self->record<TTextStreamClass>()->ReadChar;
@@ -352,10 +381,38 @@ int32_t TTextStreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
 // Lines and strings
 // ---------------------------------------------------------------------------
 
+// True while the characters of a line are the wrapped file stream's bytes
+// decoded by the text stream's own operations: nothing in between was
+// replaced, so the line may be decoded straight from the file's buffer.
+bool readsFileDirectly(TTextStream* self) {
+    const auto* record = self->record<TTextStreamClass>();
+    return record->ReadChar == TTextStreamReadChar && record->_ReadByte == TTextStream_ReadByte &&
+           record->Eof == TStreamWrapperType.Eof && ovCStreamBytes::serves(self->_stream);
+}
+
+// A line from the file's buffer, with the same characters, the same end and
+// the same position of the file as the character-by-character reader below.
+String* lineFromFile(TTextStream* self, ovTextBuffer<uint16_t>& line) {
+    FileBytes bytes{ovCStreamBytes(static_cast<TCStream*>(self->_stream.get()))};
+    const int32_t encoding = self->_encoding;
+    while (!bytes.file.atEnd()) {
+        const int32_t first = bytes.file.next();
+        if (first < 0) {
+            if (bytes.file.atEnd()) break;
+            ovThrowStreamRead();
+        }
+        const int32_t c = decodeAfter(bytes, encoding, first);
+        if (c == 0 || c == 10) break;
+        if (c != 13) line.push(static_cast<uint16_t>(c));
+    }
+    return ovStringFromShorts(line.data(), line.size());
+}
+
 String* TTextStreamReadLine(TStream* stream) {
     TTextStream* self = asText(stream);
     self->_FlushRead();
     ovTextBuffer<uint16_t> line;
+    if (readsFileDirectly(self)) return lineFromFile(self, line);
     int32_t c = 0;
     while (nextLineChar(self, &c) && c != 0 && c != 10) {
         if (c != 13) line.push(static_cast<uint16_t>(c));
