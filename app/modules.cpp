@@ -7,10 +7,12 @@
 // stream, bank stream).
 #include "app/modules.h"
 
+#include "collections/list.h"
 #include "runtime/random.h"
 #include "runtime/strhelp.h"
 #include "streams/bank.h"
 #include "streams/bankstream.h"
+#include "streams/endianstream.h"
 #include "streams/ramstream.h"
 #include "streams/stdio.h"
 #include "system/filesystem/filesystem.h"
@@ -20,10 +22,8 @@ namespace {
 // Modules of the library that this build does not carry yet keep their
 // place in the order, so that adding one cannot reorder the others.
 void socketModuleInit() {}
-void endianStreamModuleInit() {}
 void socketStreamModuleInit() {}
 void httpStreamModuleInit() {}
-void linkedListModuleInit() {}
 
 }  // namespace
 
@@ -35,11 +35,11 @@ void ovInitStandardModules() {
         socketModuleInit();
         ovRamStreamModuleInit();
         ovBankStreamModuleInit();
-        endianStreamModuleInit();
+        ovEndianStreamModuleInit();
         socketStreamModuleInit();
         httpStreamModuleInit();
         ovStdioModuleInit();
-        linkedListModuleInit();
+        ovLinkedListModuleInit();
         ovFileSystemModuleInit();
     });
 }

@@ -2,15 +2,18 @@
 // the order in which the standard modules come up.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 
 #include "app/interpreter.h"
 #include "app/modules.h"
+#include "collections/list.h"
 #include "runtime/array.h"
 #include "runtime/strhelp.h"
 #include "runtime/string.h"
 #include "streams/bankstream.h"
+#include "streams/endianstream.h"
 #include "streams/factory.h"
 #include "streams/ramstream.h"
 #include "streams/stdio.h"
@@ -106,7 +109,8 @@ TEST_F(LoadingTest, RefusesProgramsBeyondTheCommandLimit) {
 TEST(StandardModules, LinkTheFactoriesSoTheTextStreamIsAskedFirst) {
     bringUpModules();
     ovInitStandardModules();  // a second run changes nothing
-    const ObjectClass* expected[] = {&TTextStreamFactoryType, &TRamStreamFactoryType, &TBankStreamFactoryType};
+    const ObjectClass* expected[] = {&TTextStreamFactoryType, &TXEndianStreamFactoryType, &TRamStreamFactoryType,
+                                     &TBankStreamFactoryType};
     TStreamFactory* factory = factoryChain;
     for (const ObjectClass* cls : expected) {
         ASSERT_NE(static_cast<Object*>(factory), ovNull);
@@ -115,6 +119,9 @@ TEST(StandardModules, LinkTheFactoriesSoTheTextStreamIsAskedFirst) {
     }
     EXPECT_EQ(static_cast<Object*>(factory), ovNull);
     EXPECT_NE(static_cast<Object*>(ConsoleStream), ovNull);
+    int32_t count = 0;
+    const ObjectClass* const* types = ovObjectRegisteredTypes(&count);
+    EXPECT_NE(std::find(types, types + count, &TListType), types + count) << "the list module ran";
 }
 
 }  // namespace
