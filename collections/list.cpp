@@ -5,6 +5,7 @@
 
 #include "runtime/array.h"
 #include "runtime/exception.h"
+#include "runtime/memory.h"
 #include "runtime/reflection.h"
 #include "runtime/string.h"
 
@@ -31,11 +32,20 @@ void requireInRing(TLink* link) {
     if (!inRing(link)) RaiseRuntimeError(ovLiteral(u"Link is not in a list"));
 }
 
+// TLink's New with the link's first value and neighbours.
+TLink* constructLink(Object* object, Object* value, TLink* succ, TLink* pred) {
+    auto* link = ovChainNew<TLink, TLinkType>(object);
+    link->_value.init(value);
+    link->_succ.init(succ);
+    link->_pred.init(pred);
+    return link;
+}
+
+// A new link between the two, constructed with its value and neighbours
+// rather than constructed empty and then set, which would count the Null
+// object into three fields and out again for every link.
 TLink* newLinkBetween(Object* value, TLink* pred, TLink* succ) {
-    auto* link = ovNew<TLink>(&TLinkType);
-    link->_value.set(value);
-    link->_pred.set(pred);
-    link->_succ.set(succ);
+    TLink* link = constructLink(ovGCAllocObject(TLinkType.size, &TLinkType), value, succ, pred);
     pred->_succ.set(link);
     succ->_pred.set(link);
     return link;
@@ -72,96 +82,135 @@ int32_t countLinks(TList* self) {
 // done every link is again the successor of one link and the predecessor of
 // one, so every count is what it was.  They move neighbour fields without
 // counting: counting each move would let counts pass through zero on the
-// way, queueing live links for the collector.
+// way, queueing live links for the collector.  While Sort runs, the runs it
+// merges end in a null pointer; the ring is whole again before it returns or
+// throws.
 void relinkUncounted(ovRef<TLink>& field, TLink* link) { field.ptr = link; }
 void exchangeNeighbours(TLink* link) { std::swap(link->_succ.ptr, link->_pred.ptr); }
 
 // "result times sign is greater than 0", without overflowing at INT32_MIN.
 bool ordersAfter(int32_t result, bool ascending) { return ascending ? result > 0 : result < 0; }
 
-// One pass of the bottom-up merge: the ring is read as runs of runLength
-// links, and each pair of runs (p, then q) is merged onto the tail of what
-// the pass has merged so far.  Links not yet merged keep their successors,
-// so each run can still be followed from its next link.
-class MergePass {
+// Sorted links chained through _succ and ended by a null pointer; their
+// _pred fields are right but for the first link's.
+struct Run {
+    TLink* first = nullptr;
+    TLink* last = nullptr;
+
+    bool empty() const { return first == nullptr; }
+};
+
+// The stable merge sort of a ring: the merges of the bottom-up merge of runs
+// (runs of 1, 2, 4, ... links from the front, each pair merged, earlier run
+// first, a short last run carried up), made depth first as a binary counter:
+// level k holds a run of 2^k links, and each link taken from the ring is
+// merged up through the levels it completes.  The merges, and the comparisons
+// within each, are those of a pass-by-pass sort; only their order differs, so
+// that each merge works on links the previous ones just touched and a long
+// list stays in the cache.  Equal values come from the earlier run, which
+// keeps the sort stable in both directions.
+class RingSorter {
 public:
-    explicit MergePass(TLink* head) : head_(head), tail_(head), p_(head->_succ), q_(head) {}
+    RingSorter(TLink* head, bool ascending, ovCompareFunction compare)
+        : head_(head), next_(head->_succ), ascending_(ascending), compare_(compare) {}
 
-    // Appends what the merges left behind and closes the ring.  After a whole
-    // pass nothing is left; when the comparison throws, the rest of run p and
-    // everything from q on follow the merged links as they stand, so the
-    // list holds every element again before the exception goes on.
-    ~MergePass() {
-        while (pLeft_ > 0) takeP();
-        while (q_ != head_) takeQ();
-        relinkUncounted(tail_->_succ, head_);
-        relinkUncounted(head_->_pred, tail_);
-    }
+    // Joins the pieces into the ring.  After a whole sort the one piece is
+    // the sorted run; when the comparison throws, the pieces (levels, the
+    // merge under way, the links not yet taken) follow each other as they
+    // stand, so the list holds every element again before the exception goes
+    // on.
+    ~RingSorter() { joinIntoRing(); }
 
-    MergePass(const MergePass&) = delete;
-    MergePass& operator=(const MergePass&) = delete;
+    RingSorter(const RingSorter&) = delete;
+    RingSorter& operator=(const RingSorter&) = delete;
 
-    // The number of merges made.
-    int64_t run(int64_t runLength, bool ascending, ovCompareFunction compare) {
-        int64_t merges = 0;
-        while (p_ != head_) {
-            ++merges;
-            startRuns(runLength);
-            mergeRuns(ascending, compare);
-            p_ = q_;
+    void sort() {
+        while (next_ != head_) {
+            carry_ = takeNext();
+            size_t level = 0;
+            for (; !levels_[level].empty(); ++level) mergeIntoCarry(levels_[level]);
+            levels_[level] = std::exchange(carry_, Run{});
         }
-        return merges;
+        for (Run& run : levels_) {
+            if (run.empty()) continue;
+            if (carry_.empty())
+                carry_ = std::exchange(run, Run{});
+            else
+                mergeIntoCarry(run);
+        }
     }
 
 private:
-    void startRuns(int64_t runLength) {
-        q_ = p_;
-        pLeft_ = 0;
-        while (pLeft_ < runLength && q_ != head_) {
-            ++pLeft_;
-            q_ = q_->_succ;
-        }
-        qLeft_ = runLength;
+    Run takeNext() {
+        TLink* link = next_;
+        next_ = link->_succ;
+        relinkUncounted(link->_succ, nullptr);
+        return {link, link};
     }
 
-    // Equal values come from run p, which keeps the sort stable both ways.
-    void mergeRuns(bool ascending, ovCompareFunction compare) {
-        while (pLeft_ > 0 && qLeft_ > 0 && q_ != head_) {
-            if (ordersAfter(compare(p_->_value, q_->_value), ascending))
-                takeQ();
+    // Merges the earlier run with the carry into the carry.
+    void mergeIntoCarry(Run& earlier) {
+        left_ = std::exchange(earlier, Run{});
+        right_ = std::exchange(carry_, Run{});
+        while (!left_.empty() && !right_.empty()) {
+            if (ordersAfter(compare_(left_.first->_value, right_.first->_value), ascending_))
+                append(takeFirst(right_));
             else
-                takeP();
+                append(takeFirst(left_));
         }
-        while (pLeft_ > 0) takeP();
-        while (qLeft_ > 0 && q_ != head_) takeQ();
+        appendRun(std::exchange(left_, Run{}));
+        appendRun(std::exchange(right_, Run{}));
+        carry_ = std::exchange(merged_, Run{});
     }
 
-    void takeP() {
-        TLink* link = p_;
-        p_ = p_->_succ;
-        --pLeft_;
-        append(link);
-    }
-
-    void takeQ() {
-        TLink* link = q_;
-        q_ = q_->_succ;
-        --qLeft_;
-        append(link);
+    static TLink* takeFirst(Run& run) {
+        TLink* link = run.first;
+        run.first = link->_succ;
+        return link;
     }
 
     void append(TLink* link) {
-        relinkUncounted(link->_pred, tail_);
-        relinkUncounted(tail_->_succ, link);
-        tail_ = link;
+        if (merged_.empty()) {
+            merged_.first = link;
+        } else {
+            relinkUncounted(merged_.last->_succ, link);
+            relinkUncounted(link->_pred, merged_.last);
+        }
+        merged_.last = link;
+    }
+
+    // Appends a whole run, which keeps its own links and its null end.
+    void appendRun(const Run& run) {
+        if (run.empty()) return;
+        append(run.first);
+        merged_.last = run.last;
+    }
+
+    void joinIntoRing() {
+        TLink* tail = head_;
+        const auto attach = [&tail](const Run& run) {
+            if (run.empty()) return;
+            relinkUncounted(tail->_succ, run.first);
+            relinkUncounted(run.first->_pred, tail);
+            tail = run.last;
+        };
+        if (next_ != head_) attach({next_, head_->_pred});
+        attach(merged_);
+        attach(left_);
+        attach(right_);
+        attach(carry_);
+        for (const Run& run : levels_) attach(run);
+        relinkUncounted(tail->_succ, head_);
+        relinkUncounted(head_->_pred, tail);
     }
 
     TLink* const head_;
-    TLink* tail_;
-    TLink* p_;
-    TLink* q_;
-    int64_t pLeft_ = 0;
-    int64_t qLeft_ = 0;
+    TLink* next_;  // the first link not yet taken; the head when all are
+    const bool ascending_;
+    const ovCompareFunction compare_;
+    Run levels_[64];
+    Run carry_;
+    Run left_, right_, merged_;  // the merge under way
 };
 
 // ---------------------------------------------------------------------------
@@ -238,10 +287,7 @@ constexpr ovScope TListScope = {OV_SCOPE_CLASS, "TList", listEntries};
 // ---------------------------------------------------------------------------
 
 int32_t TLinkNew(Object* object) {
-    auto* self = ovChainNew<TLink, TLinkType>(object);
-    self->_value.init(ovNull);
-    self->_succ.init(ovNullLink());
-    self->_pred.init(ovNullLink());
+    constructLink(object, ovNull, ovNullLink(), ovNullLink());
     return 0;
 }
 
@@ -407,11 +453,9 @@ TList* TListReversed(TList* self) {
 
 int32_t TListSort(TList* self, int32_t ascending, ovCompareFunction compare) {
     if (compare == nullptr) RaiseNullFunction();
-    TLink* head = self->_head;
-    for (int64_t runLength = 1;; runLength *= 2) {
-        MergePass pass(head);
-        if (pass.run(runLength, ascending != 0, compare) <= 1) return 0;
-    }
+    RingSorter sorter(self->_head, ascending != 0, compare);
+    sorter.sort();
+    return 0;
 }
 
 TListEnum* TListObjectEnumerator(TList* self) {

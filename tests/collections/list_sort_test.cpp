@@ -1,6 +1,7 @@
-// Sort: stability in both directions against std::stable_sort, address
-// order through ObjectOrder, a comparison that throws at every possible
-// point, and a sort that neither allocates nor queues anything.
+// Sort: stability in both directions against std::stable_sort, the
+// comparisons of the merge of runs, address order through ObjectOrder, a
+// comparison that throws at every possible point, and a sort that neither
+// allocates nor queues anything.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,6 +66,73 @@ TEST_F(ListSorting, EqualKeysKeepTheirOrderInBothDirections) {
             EXPECT_EQ(keysAndTags(list), expected) << n << (ascending ? " ascending" : " descending");
             EXPECT_TRUE(ovTestRingIsWhole(list));
         }
+    }
+}
+
+// The pairs of positions compared by the merge of runs done pass by pass:
+// runs of 1, 2, 4, ... from the front of a ring, each pair merged, taking the
+// later run's element only when it orders strictly before.  Simulated on
+// positions, with the head at position n.
+std::vector<std::pair<int64_t, int64_t>> passByPassComparisons(const std::vector<int64_t>& keys) {
+    const int64_t n = static_cast<int64_t>(keys.size());
+    const int64_t head = n;
+    std::vector<int64_t> succ(static_cast<size_t>(n + 1));
+    for (int64_t i = 0; i <= n; ++i) succ[i] = (i + 1) % (n + 1);
+    std::vector<std::pair<int64_t, int64_t>> pairs;
+    for (int64_t k = 1;; k *= 2) {
+        int64_t tail = head;
+        int64_t p = succ[head];
+        int64_t merges = 0;
+        while (p != head) {
+            ++merges;
+            int64_t q = p;
+            int64_t psize = 0;
+            while (psize < k && q != head) {
+                ++psize;
+                q = succ[q];
+            }
+            int64_t qsize = k;
+            while (psize > 0 || (qsize > 0 && q != head)) {
+                const bool bothLeft = psize > 0 && qsize > 0 && q != head;
+                if (bothLeft) pairs.emplace_back(p, q);
+                int64_t taken;
+                if (psize == 0 || (bothLeft && keys[p] > keys[q])) {
+                    taken = q;
+                    q = succ[q];
+                    --qsize;
+                } else {
+                    taken = p;
+                    p = succ[p];
+                    --psize;
+                }
+                succ[tail] = taken;
+                tail = taken;
+            }
+            p = q;
+        }
+        succ[tail] = head;
+        if (merges <= 1) return pairs;
+    }
+}
+
+std::vector<std::pair<int64_t, int64_t>> comparedTags;
+int32_t byKeyRecording(Object* a, Object* b) {
+    comparedTags.emplace_back(ovTestTagOf(a), ovTestTagOf(b));
+    return ovTestByKey(a, b);
+}
+
+// Sort may order its merges differently from a pass-by-pass sort, but it
+// makes the same comparisons, of the same elements, the earlier one first.
+TEST_F(ListSorting, MakesTheComparisonsOfTheMergeOfRunsPassByPass) {
+    std::mt19937 random(21);
+    for (int n = 0; n <= 1100; n += n < 70 ? 1 : 257) {
+        const std::vector<int64_t> keys = randomKeys(n, random);
+        comparedTags.clear();
+        listOfKeys(keys)->Sort(1, byKeyRecording);
+        std::vector<std::pair<int64_t, int64_t>> expected = passByPassComparisons(keys);
+        std::sort(comparedTags.begin(), comparedTags.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(comparedTags, expected) << n << " elements";
     }
 }
 
