@@ -1,8 +1,8 @@
 // Endian streams and their factory.
 #include "streams/endianstream.h"
 
-#include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "runtime/exception.h"
 #include "runtime/reflection.h"
@@ -13,23 +13,57 @@ namespace {
 
 TXEndianStream* asEndian(TStream* stream) { return static_cast<TXEndianStream*>(stream); }
 
-template <int Width>
-int32_t reverseBytes(uint8_t* bytes) {
-    std::reverse(bytes, bytes + Width);
-    return 0;
+template <size_t Width>
+using WordOf = std::conditional_t<Width == 2, uint16_t, std::conditional_t<Width == 4, uint32_t, uint64_t>>;
+
+template <size_t Width>
+void reverseBytes(uint8_t* bytes) {
+    WordOf<Width> word;
+    std::memcpy(&word, bytes, Width);
+    if constexpr (Width == 2)
+        word = __builtin_bswap16(word);
+    else if constexpr (Width == 4)
+        word = __builtin_bswap32(word);
+    else
+        word = __builtin_bswap64(word);
+    std::memcpy(bytes, &word, Width);
 }
 
-// The swap slot for a value of the width, so that a subclass's swap is the
-// one applied.
+// Typed values are read and written once per value, several dispatches
+// deep.  Where the record still holds the operation this class defines or
+// inherits (no subclass replaced it), the helpers below make the same call
+// one dispatch cheaper, as the text streams do.
+
+// The swap slot for the width: a subclass's swap is the one applied.
 template <size_t Width>
 void swapInPlace(TXEndianStream* self, uint8_t* bytes) {
     static_assert(Width == 2 || Width == 4 || Width == 8);
-    if constexpr (Width == 2)
-        self->Swap2(bytes);
-    else if constexpr (Width == 4)
-        self->Swap4(bytes);
+    const TXEndianStreamClass* record = self->record<TXEndianStreamClass>();
+    const auto swap = Width == 2 ? record->Swap2 : Width == 4 ? record->Swap4 : record->Swap8;
+    const auto own = Width == 2 ? TXEndianStreamSwap2 : Width == 4 ? TXEndianStreamSwap4 : TXEndianStreamSwap8;
+    if (swap == own)
+        reverseBytes<Width>(bytes);
     else
-        self->Swap8(bytes);
+        swap(self, bytes);
+}
+
+// The stream's own ReadBytes.  TStream's ReadBytes over the wrapper's
+// forwarding Read makes exactly the Read calls of TStream's ReadBytes over
+// the wrapped stream, so that is called directly.
+void readBytes(TXEndianStream* self, uint8_t* bytes, int32_t count) {
+    const TXEndianStreamClass* record = self->record<TXEndianStreamClass>();
+    if (record->ReadBytes == TStreamReadBytes && record->Read == TStreamWrapperRead)
+        TStreamReadBytes(self->_stream, bytes, count);
+    else
+        self->ReadBytes(bytes, count);
+}
+
+void writeBytes(TXEndianStream* self, const uint8_t* bytes, int32_t count) {
+    const TXEndianStreamClass* record = self->record<TXEndianStreamClass>();
+    if (record->WriteBytes == TStreamWriteBytes && record->Write == TStreamWrapperWrite)
+        TStreamWriteBytes(self->_stream, bytes, count);
+    else
+        self->WriteBytes(bytes, count);
 }
 
 // The value's bytes come in the wrapped stream's order and are reversed into
@@ -39,7 +73,7 @@ template <class T>
 T readSwapped(TStream* stream) {
     TXEndianStream* self = asEndian(stream);
     uint8_t bytes[sizeof(T)] = {};
-    self->ReadBytes(bytes, sizeof bytes);
+    readBytes(self, bytes, sizeof bytes);
     swapInPlace<sizeof(T)>(self, bytes);
     T value;
     std::memcpy(&value, bytes, sizeof value);
@@ -52,7 +86,7 @@ int32_t writeSwapped(TStream* stream, T value) {
     uint8_t bytes[sizeof(T)];
     std::memcpy(bytes, &value, sizeof bytes);
     swapInPlace<sizeof(T)>(self, bytes);
-    self->WriteBytes(bytes, sizeof bytes);
+    writeBytes(self, bytes, sizeof bytes);
     return 0;
 }
 
@@ -96,9 +130,18 @@ constexpr ovScopeEntry endianStreamEntries[] = {
 constexpr ovScope TXEndianStreamScope = {OV_SCOPE_CLASS, "TXEndianStream", endianStreamEntries};
 constexpr ovScope TXEndianStreamFactoryScope = {OV_SCOPE_CLASS, "TXEndianStreamFactory", ovFactoryOverrideEntries};
 
-int32_t TXEndianStreamSwap2(TXEndianStream*, uint8_t* bytes) { return reverseBytes<2>(bytes); }
-int32_t TXEndianStreamSwap4(TXEndianStream*, uint8_t* bytes) { return reverseBytes<4>(bytes); }
-int32_t TXEndianStreamSwap8(TXEndianStream*, uint8_t* bytes) { return reverseBytes<8>(bytes); }
+int32_t TXEndianStreamSwap2(TXEndianStream*, uint8_t* bytes) {
+    reverseBytes<2>(bytes);
+    return 0;
+}
+int32_t TXEndianStreamSwap4(TXEndianStream*, uint8_t* bytes) {
+    reverseBytes<4>(bytes);
+    return 0;
+}
+int32_t TXEndianStreamSwap8(TXEndianStream*, uint8_t* bytes) {
+    reverseBytes<8>(bytes);
+    return 0;
+}
 
 int32_t TXEndianStreamReadShort(TStream* self) { return readSwapped<uint16_t>(self); }
 int32_t TXEndianStreamWriteShort(TStream* self, int32_t n) { return writeSwapped(self, static_cast<uint16_t>(n)); }
