@@ -7,11 +7,18 @@
 #               with the collector in stress mode (a pass before every allocation)
 #               and warnings as errors
 #   make bench  benchmarks against malloc, Boehm's collector and the C library
+#   make install   install bitrun, the tools, the manual page, the runtime's
+#                  libraries, headers and CMake/pkg-config files under PREFIX
+#   make package   build the Debian packages (bitrun, orvane-dev) under build/
+#   make fuzz   every libFuzzer target for FUZZ_SECONDS each (default 60), from
+#               its seed corpus in fuzz/corpus; fails on any finding
 
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= 2
+PREFIX ?= /usr/local
+FUZZ_SECONDS ?= 60
 
-.PHONY: all run test check bench clean
+.PHONY: all run test check bench install package fuzz clean
 
 all: build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
@@ -23,6 +30,11 @@ build-check/CMakeCache.txt:
 	cmake -S . -B build-check $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 	  -DOV_SANITIZE=ON -DOV_GC_STRESS=ON -DOV_WERROR=ON
+
+build-fuzz/CMakeCache.txt:
+	cmake -S . -B build-fuzz $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DOV_FUZZ=ON -DOV_BUILD_TESTS=OFF
 
 build-bench/CMakeCache.txt:
 	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
@@ -47,5 +59,15 @@ bench: build-bench/CMakeCache.txt
 	cmake --build build-bench -j $(JOBS)
 	./bench/run build-bench
 
+install: all
+	cmake --install build --prefix $(PREFIX)
+
+package: all
+	cd build && cpack -G DEB
+
+fuzz: build-fuzz/CMakeCache.txt
+	cmake --build build-fuzz -j $(JOBS)
+	./fuzz/run build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-check build-bench
+	rm -rf build build-check build-bench build-fuzz

@@ -1,5 +1,7 @@
 #include "app/interpreter.h"
 
+#include <cstring>
+
 #include "app/machine.h"
 #include "app/modules.h"
 #include "app/output.h"
@@ -36,18 +38,32 @@ void awaitEnter() {
     OV_END_TRY
 }
 
+// Ends the process with the status once all output is out.  Output that
+// never reached standard output (a full disk, a closed descriptor) makes the
+// run a failure, reported as command-line tools report it.
+[[noreturn]] void endRun(int32_t status) {
+    const int lost = ProgramOutputFinish();
+    if (lost != 0) {
+        String* reason = ovStringFromCString(std::strerror(lost));
+        ovWriteStderr(ovStringConcat(ovStringConcat(ovLiteral(u"bitrun: cannot write standard output: "), reason),
+                                     ovLiteral(u"\n")));
+        status = 1;
+    }
+    ovEndWithStatus(status);
+}
+
 // A program or tape beyond what Int positions can address is not run
 // wrongly but refused.
 [[noreturn]] void refuse(String* reason) {
     ProgramOutputFlush();
     ovWriteStderr(reason);
-    ovEndWithStatus(1);
+    endRun(1);
 }
 
 [[noreturn]] void reportNotLoaded(String* name) {
     PrintLine(ovStringConcat(ovLiteral(u"Could not load "), name));
     awaitEnter();
-    ovEndWithStatus(1);
+    endRun(1);
 }
 
 bool isPlainRelativeName(String* name) {
@@ -70,7 +86,17 @@ bool isPlainRelativeName(String* name) {
     PrintLine(&ovEmptyString);
     PrintLine(ovLiteral(u"Execution complete."));
     awaitEnter();
-    ovEnd();
+    endRun(0);
+}
+
+[[noreturn]] void loadAndRun(String* name) {
+    Program program;
+    switch (LoadProgram(name, program)) {
+    case LoadResult::kNotFound: reportNotLoaded(name);
+    case LoadResult::kTooLong: refuse(ovLiteral(u"bitrun: the program has more than 2147483647 commands\n"));
+    case LoadResult::kLoaded: break;
+    }
+    runAndEnd(name, program);
 }
 
 }  // namespace
@@ -153,11 +179,12 @@ int32_t RunInterpreter() {
     started = true;
     InitInterpreterModules();
     String* name = ChooseProgramFile(ovAppArguments);
-    Program program;
-    switch (LoadProgram(name, program)) {
-    case LoadResult::kNotFound: reportNotLoaded(name);
-    case LoadResult::kTooLong: refuse(ovLiteral(u"bitrun: the program has more than 2147483647 commands\n"));
-    case LoadResult::kLoaded: break;
+    // A console write that fails outright (its buffer full and the flush
+    // refused) throws; that too is output lost, not an internal error.
+    OV_TRY { loadAndRun(name); }
+    OV_CATCH(e) {
+        if (!ovIsInstance(e, &TStreamWriteExceptionType) || ProgramOutputFinish() == 0) ovThrow(e);
+        endRun(1);
     }
-    runAndEnd(name, program);
+    OV_END_TRY
 }

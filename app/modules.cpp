@@ -8,6 +8,9 @@
 #include "app/modules.h"
 
 #include "collections/list.h"
+#include "net/httpstream.h"
+#include "net/socket.h"
+#include "net/socketstream.h"
 #include "runtime/random.h"
 #include "runtime/strhelp.h"
 #include "streams/bank.h"
@@ -17,27 +20,17 @@
 #include "streams/stdio.h"
 #include "system/filesystem/filesystem.h"
 
-namespace {
-
-// Modules of the library that this build does not carry yet keep their
-// place in the order, so that adding one cannot reorder the others.
-void socketModuleInit() {}
-void socketStreamModuleInit() {}
-void httpStreamModuleInit() {}
-
-}  // namespace
-
 void ovInitStandardModules() {
     static bool started = false;
     ovModuleInitOnce(started, [] {
         ovRandomModuleInit();
         ovBankModuleInit();
-        socketModuleInit();
+        ovSocketModuleInit();
         ovRamStreamModuleInit();
         ovBankStreamModuleInit();
         ovEndianStreamModuleInit();
-        socketStreamModuleInit();
-        httpStreamModuleInit();
+        ovSocketStreamModuleInit();
+        ovHttpStreamModuleInit();
         ovStdioModuleInit();
         ovLinkedListModuleInit();
         ovFileSystemModuleInit();

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "runtime/fault.h"
+#include "streams/stdio.h"
 
 namespace {
 
@@ -20,18 +21,30 @@ unsigned char buffer[kBufferSize];
 // Bytes in the buffer.  A signal handler reads it, so every change is a
 // single atomic store, made after the byte itself is in place.
 std::atomic<size_t> buffered{0};
+// The errno of the first write of standard output that failed, 0 while none
+// has; set from a signal handler too, hence atomic.
+std::atomic<int> lostError{0};
+
+void noteLost(int error) {
+    int none = 0;
+    lostError.compare_exchange_strong(none, error != 0 ? error : EIO, std::memory_order_relaxed);
+}
 
 // Async-signal-safe: only write(2).  A failing descriptor (a closed pipe
 // with SIGPIPE ignored, a full disk) drops the bytes rather than retrying
-// for ever, as stdio would.
+// for ever, and the failure is remembered.
 void writeOut(const unsigned char* bytes, size_t count) {
     while (count > 0) {
         const ssize_t n = write(STDOUT_FILENO, bytes, count);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n <= 0) return noteLost(n < 0 ? errno : EIO);
         bytes += n;
         count -= static_cast<size_t>(n);
     }
+}
+
+void flushStdio() {
+    if (std::fflush(stdout) != 0) noteLost(errno);
 }
 
 void writeBuffer() {
@@ -78,7 +91,7 @@ void installEndingHandlers() {
 void ProgramOutputStart() {
     if (buffering || isatty(STDOUT_FILENO)) return;
     buffering = true;
-    std::fflush(stdout);
+    flushStdio();
     std::atexit(flushAtExit);
     ovFaultSetFlushHook(writeBuffer);
     installEndingHandlers();
@@ -86,8 +99,8 @@ void ProgramOutputStart() {
 
 void ProgramOutputPut(uint8_t code) {
     if (!buffering) {
-        std::fputc(code, stdout);
-        std::fflush(stdout);
+        if (std::fputc(code, stdout) == EOF) noteLost(errno);
+        flushStdio();
         return;
     }
     size_t n = buffered.load(std::memory_order_relaxed);
@@ -102,4 +115,11 @@ void ProgramOutputPut(uint8_t code) {
 
 void ProgramOutputFlush() {
     if (buffering) flushWithSignalsBlocked();
+}
+
+int ProgramOutputFinish() {
+    ProgramOutputFlush();
+    flushStdio();
+    const int lost = lostError.load(std::memory_order_relaxed);
+    return lost != 0 ? lost : ConsoleOutputError();
 }

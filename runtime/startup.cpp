@@ -8,6 +8,7 @@
 #include "runtime/array.h"
 #include "runtime/fault.h"
 #include "runtime/memory.h"
+#include "runtime/platform_path.h"
 #include "runtime/string.h"
 #include "runtime/thread.h"
 
@@ -44,31 +45,6 @@ void forwardSlashesInPlace(std::string& path) {
         if (c == '\\') c = '/';
 }
 
-// Platform calls that fill a buffer of a given size grow it until the
-// result fits, so no path length is too long.
-std::string workingDirectory() {
-    std::string buffer(256, '\0');
-    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE) return std::string();
-        buffer.resize(buffer.size() * 2);
-    }
-    buffer.resize(buffer.find('\0'));
-    return buffer;
-}
-
-std::string executablePath() {
-    std::string buffer(256, '\0');
-    for (;;) {
-        const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) return std::string();
-        if (static_cast<size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<size_t>(n));
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 // Decodes platform text and stores it, held for the process's life.
 void holdPlatformText(String*& global, const std::string& bytes) { ovStore(global, platformDecoder(bytes.c_str())); }
 
@@ -102,11 +78,11 @@ void ovStartup(int argc, char** argv) {
     ovGCStartup();
     ovUseWideApi = 1;
 
-    std::string start = workingDirectory();
+    std::string start = ovPlatformWorkingDirectory();
     forwardSlashesInPlace(start);
     holdPlatformText(ovStartDirectory, start);
 
-    std::string path = executablePath();
+    std::string path = ovPlatformReadLink("/proc/self/exe");
     forwardSlashesInPlace(path);
     holdPlatformText(ovAppPath, path);
     const std::string directory = path.substr(0, static_cast<size_t>(directoryLength(path.data(), path.size())));

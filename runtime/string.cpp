@@ -78,14 +78,6 @@ String ovEmptyString = {{&StringType, OV_STATIC_COUNT, 0}, 0};
 // Allocation and lifetime
 // ---------------------------------------------------------------------------
 
-String* ovStringNewChecked(int64_t n) {
-    if (n <= 0) return &ovEmptyString;
-    if (n > OV_STRING_MAX_LENGTH) ovRuntimeError("String too long");
-    auto* s = static_cast<String*>(ovGCAllocObject(static_cast<int32_t>(ovStringBlockSize(n)), &StringType));
-    s->length = static_cast<int32_t>(n);
-    return s;
-}
-
 String* ovStringNew(int32_t n) { return ovStringNewChecked(n); }
 
 void ovStringFree(Object* s) {

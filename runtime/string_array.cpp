@@ -19,8 +19,9 @@ template <class OnPiece>
 int32_t forEachPiece(String* s, String* separator, OnPiece piece) {
     int32_t count = 0;
     if (separator->length > 0) {
+        ovOccurrences occurrences(s, separator, 0);
         int32_t from = 0;
-        for (int32_t p = ovStringFind(s, separator, 0); p != -1; p = ovStringFind(s, separator, from)) {
+        for (int32_t p = occurrences.next(); p != -1; p = occurrences.next()) {
             piece(from, p);
             ++count;
             from = p + separator->length;
@@ -42,10 +43,15 @@ int32_t forEachPiece(String* s, String* separator, OnPiece piece) {
     return count;
 }
 
+int32_t countPieces(String* s, String* separator) {
+    if (separator->length > 0) return static_cast<int32_t>(ovOccurrences(s, separator, 0).count() + 1);
+    return forEachPiece(s, separator, [](int32_t, int32_t) {});
+}
+
 }  // namespace
 
 Array* ovStringSplit(String* s, String* separator) {
-    const int32_t count = forEachPiece(s, separator, [](int32_t, int32_t) {});
+    const int32_t count = countPieces(s, separator);
     Array* pieces = ovArrayNew1D(kStringTag, count);
     int32_t k = 0;
     forEachPiece(s, separator, [&](int32_t from, int32_t to) {
@@ -55,6 +61,9 @@ Array* ovStringSplit(String* s, String* separator) {
         String* piece = ovStringCopyRange(s, from, to - from);
         ovStore(pieces->elements<String*>()[k++], piece);
     });
+    // The scans read the units of both through pointers into them.
+    ovKeepAlive(s);
+    ovKeepAlive(separator);
     return pieces;
 }
 

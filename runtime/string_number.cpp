@@ -1,6 +1,8 @@
 // Numbers to Strings and back.
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 #include "runtime/string.h"
@@ -21,32 +23,72 @@ constexpr auto kDigitPairs = [] {
     return pairs;
 }();
 
-// The digits of the magnitude, written backwards into a stack buffer, then one
-// allocation.  The magnitude comes in the width of its type, since 32-bit
-// division is much cheaper than 64-bit.  Negating in unsigned arithmetic
-// gives the magnitude of the most negative value too, so that needs no
-// special case.
+// 10^0 to 10^19: every power of ten that fits in 64 bits.
+constexpr auto kPowersOfTen = [] {
+    std::array<uint64_t, 20> powers{};
+    uint64_t power = 1;
+    for (auto& p : powers) {
+        p = power;
+        power *= 10;  // wraps harmlessly after the last
+    }
+    return powers;
+}();
+
+// The number of decimal digits, without a loop: 1233 / 4096 is just above
+// log10(2), so the bit length gives the digit count or one more, and one
+// comparison with a power of ten settles it.  Setting the lowest bit changes
+// no comparison with a power of ten above 1 and gives zero its one digit.
+int32_t decimalLength(uint64_t value) {
+    const uint64_t odd = value | 1;
+    const int bits = 64 - __builtin_clzll(odd);
+    const int guess = (bits * 1233) >> 12;
+    return guess + 1 - (odd < kPowersOfTen[guess] ? 1 : 0);
+}
+
+inline void writePair(uint16_t* at, uint32_t pair) {
+    std::memcpy(at, kDigitPairs.units + 2 * pair, 2 * sizeof(uint16_t));
+}
+
+// The four digits of a value below 10000, leading zeros included.
+inline void writeFourDigits(uint16_t* at, uint32_t value) {
+    writePair(at, value / 100);
+    writePair(at + 2, value % 100);
+}
+
+// Writes the digits of the magnitude backwards from end: eight at a time, as
+// two halves of four whose divisions do not wait for each other, then two at
+// a time.  Divisions by constants compile to multiplications; the rest below
+// 10^8 is divided in 32 bits, which is cheaper than 64.
+template <class Unsigned>
+void writeDigitsBackwards(Unsigned magnitude, uint16_t* end) {
+    for (; magnitude >= 100000000; magnitude /= 100000000) {
+        const auto eight = static_cast<uint32_t>(magnitude % 100000000);
+        end -= 8;
+        writeFourDigits(end, eight / 10000);
+        writeFourDigits(end + 4, eight % 10000);
+    }
+    auto rest = static_cast<uint32_t>(magnitude);
+    for (; rest >= 100; rest /= 100) {
+        end -= 2;
+        writePair(end, rest % 100);
+    }
+    if (rest >= 10)
+        writePair(end - 2, rest);
+    else
+        end[-1] = static_cast<uint16_t>(u'0' + rest);
+}
+
+// The digits go straight into the String, sized first, so the text takes one
+// allocation and no copy.  Negating in unsigned arithmetic gives the
+// magnitude of the most negative value too, so that needs no special case.
 template <class Unsigned>
 String* formatDecimal(Unsigned magnitude, bool negative) {
-    uint16_t digits[21];
-    uint16_t* const end = digits + sizeof(digits) / sizeof(digits[0]);
-    uint16_t* first = end;
-    while (magnitude >= 100) {
-        const auto pair = static_cast<unsigned>(magnitude % 100);
-        magnitude /= 100;
-        first -= 2;
-        first[0] = kDigitPairs.units[2 * pair];
-        first[1] = kDigitPairs.units[2 * pair + 1];
-    }
-    if (magnitude >= 10) {
-        first -= 2;
-        first[0] = kDigitPairs.units[2 * magnitude];
-        first[1] = kDigitPairs.units[2 * magnitude + 1];
-    } else {
-        *--first = static_cast<uint16_t>(u'0' + magnitude);
-    }
-    if (negative) *--first = u'-';
-    return ovStringFromShorts(first, static_cast<int32_t>(end - first));
+    const int32_t sign = negative ? 1 : 0;
+    String* s = ovStringNewChecked(sign + decimalLength(magnitude));
+    uint16_t* units = s->units();
+    if (negative) units[0] = u'-';
+    writeDigitsBackwards(magnitude, units + s->length);
+    return s;
 }
 
 String* formatWithC(const char* format, double value) {

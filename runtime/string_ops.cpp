@@ -1,62 +1,98 @@
 // Comparison, search, concatenation, slicing, trimming and replacing.
 #include <algorithm>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "runtime/string.h"
 #include "runtime/string_internal.h"
 
 namespace {
 
-// Unit-by-unit equality that stops at the first difference: candidates of a
-// search mostly differ early, where a call to memcmp would cost more than the
-// comparison.
-bool unitsEqual(const uint16_t* a, const uint16_t* b, int64_t n) {
-    for (int64_t i = 0; i < n; ++i)
-        if (a[i] != b[i]) return false;
-    return true;
-}
-
 // Does sub occur in s at position p?  The caller keeps p + length(sub)
 // within s.
-bool matchesAt(String* s, String* sub, int64_t p) { return unitsEqual(s->units() + p, sub->units(), sub->length); }
+bool matchesAt(String* s, String* sub, int64_t p) { return ovUnitsEqual(s->units() + p, sub->units(), sub->length); }
 
 void fillSpaces(uint16_t* units, int64_t n) { std::fill_n(units, n, static_cast<uint16_t>(u' ')); }
 
-// The first p from `from` to `last` where the n >= 1 units of sub occur in
-// text, or -1.  A candidate must match sub's first and last units before its
-// middle is compared; with SSE2 eight candidates are filtered at once.
-int64_t findUnits(const uint16_t* text, int64_t from, int64_t last, const uint16_t* sub, int64_t n) {
-    const uint16_t head = sub[0];
-    const uint16_t tail = sub[n - 1];
-    int64_t p = from;
-#if defined(__SSE2__)
-    const __m128i heads = _mm_set1_epi16(static_cast<short>(head));
-    const __m128i tails = _mm_set1_epi16(static_cast<short>(tail));
-    for (; p + 7 <= last; p += 8) {
-        const __m128i atHead = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + p));
-        const __m128i atTail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + p + n - 1));
-        // Two mask bits per unit.
-        auto mask = static_cast<uint32_t>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(atHead, heads), _mm_cmpeq_epi16(atTail, tails))));
-        for (; mask != 0; mask &= mask - 1, mask &= mask - 1) {
-            const int64_t q = p + __builtin_ctz(mask) / 2;
-            if (unitsEqual(text + q + 1, sub + 1, n - 2)) return q;
-        }
-    }
-#endif
-    for (; p <= last; ++p)
-        if (text[p] == head && text[p + n - 1] == tail && unitsEqual(text + p + 1, sub + 1, n - 2)) return p;
-    return -1;
-}
-
 }  // namespace
 
-String* ovStringCopyRange(String* s, int32_t first, int32_t n) {
-    String* result = ovStringNew(n);
-    ovCopyUnits(result->units(), s->units() + first, result->length);
-    return result;
+ovOccurrences::ovOccurrences(String* text, String* pattern, int64_t from)
+    : text_(text->units()),
+      pattern_(pattern->units()),
+      patternLength_(pattern->length),
+      last_(static_cast<int64_t>(text->length) - pattern->length),
+      from_(from),
+      block_(from - kBlock),
+      candidates_(0) {
+#if defined(__SSE2__)
+    heads_ = _mm_set1_epi16(static_cast<short>(pattern_[0]));
+    tails_ = _mm_set1_epi16(static_cast<short>(pattern_[patternLength_ - 1]));
+#endif
+}
+
+#if defined(__SSE2__)
+// One byte for each of the sixteen positions from block on, all ones where
+// the pattern's first and last units match there.  The pattern fits at all
+// sixteen.
+inline __m128i ovOccurrences::candidateBytesAt(int64_t block) const {
+    auto matches = [&](int64_t at, __m128i units) {
+        return _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text_ + at)), units);
+    };
+    const int64_t tail = block + patternLength_ - 1;
+    const __m128i low = _mm_and_si128(matches(block, heads_), matches(tail, tails_));
+    const __m128i high = _mm_and_si128(matches(block + 8, heads_), matches(tail + 8, tails_));
+    return _mm_packs_epi16(low, high);
+}
+#endif
+
+inline uint32_t ovOccurrences::candidatesAt(int64_t block) const {
+#if defined(__SSE2__)
+    if (block + kBlock - 1 <= last_) return static_cast<uint32_t>(_mm_movemask_epi8(candidateBytesAt(block)));
+#endif
+    const uint16_t head = pattern_[0];
+    const uint16_t tail = pattern_[patternLength_ - 1];
+    uint32_t candidates = 0;
+    for (int64_t p = block; p <= last_ && p < block + kBlock; ++p)
+        if (text_[p] == head && text_[p + patternLength_ - 1] == tail) candidates |= 1u << (p - block);
+    return candidates;
+}
+
+bool ovOccurrences::nextCandidates() {
+    int64_t block = std::max(block_ + kBlock, from_);
+#if defined(__SSE2__)
+    for (const int64_t lastWhole = last_ - (kBlock - 1); block <= lastWhole; block += kBlock) {
+        const auto found = static_cast<uint32_t>(_mm_movemask_epi8(candidateBytesAt(block)));
+        if (found != 0) return holdCandidates(block, found);
+    }
+#endif
+    for (; block <= last_; block += kBlock) {
+        const uint32_t found = candidatesAt(block);
+        if (found != 0) return holdCandidates(block, found);
+    }
+    // Past the end, where later calls find nothing either.
+    holdCandidates(block - kBlock, 0);
+    return false;
+}
+
+int64_t ovOccurrences::count() {
+    int64_t found = 0;
+    if (patternLength_ > 1) {
+        while (next() != -1) ++found;
+        return found;
+    }
+    // Each candidate of a single unit is an occurrence, and none overlaps
+    // another, so the candidates are counted without being visited.
+    found = __builtin_popcount(candidates_);
+    int64_t block = std::max(block_ + kBlock, from_);
+#if defined(__SSE2__)
+    // Sums of the all-ones bytes: 255 for each candidate.
+    __m128i sums = _mm_setzero_si128();
+    for (; block + kBlock - 1 <= last_; block += kBlock)
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(candidateBytesAt(block), _mm_setzero_si128()));
+    found += (_mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums))) / 0xFF;
+#endif
+    for (; block <= last_; block += kBlock) found += __builtin_popcount(candidatesAt(block));
+    block_ = block - kBlock;
+    candidates_ = 0;
+    return found;
 }
 
 int32_t ovStringCompare(String* a, String* b) {
@@ -77,10 +113,8 @@ int32_t ovStringEndsWith(String* s, String* suffix) {
 }
 
 int32_t ovStringFind(String* s, String* sub, int32_t start) {
-    const int64_t n = sub->length;
-    if (n == 0) return start <= s->length ? std::max(start, 0) : -1;
-    const int64_t last = static_cast<int64_t>(s->length) - n;  // the last position where sub fits
-    return static_cast<int32_t>(findUnits(s->units(), std::max(start, 0), last, sub->units(), n));
+    if (sub->length == 0) return start <= s->length ? std::max(start, 0) : -1;
+    return ovOccurrences(s, sub, std::max(start, 0)).next();
 }
 
 int32_t ovStringFindLast(String* s, String* sub, int32_t start) {
@@ -134,13 +168,13 @@ String* ovStringTrim(String* s) {
 
 String* ovStringReplace(String* s, String* find, String* with) {
     if (find->length == 0) return s;
-    int64_t count = 0;
-    for (int32_t p = ovStringFind(s, find, 0); p != -1; p = ovStringFind(s, find, p + find->length)) ++count;
+    const int64_t count = ovOccurrences(s, find, 0).count();
     if (count == 0) return s;
     String* result = ovStringNewChecked(s->length + (static_cast<int64_t>(with->length) - find->length) * count);
     uint16_t* out = result->units();
     int32_t done = 0;  // end of the previous occurrence in s
-    for (int32_t p = ovStringFind(s, find, 0); p != -1; p = ovStringFind(s, find, done)) {
+    ovOccurrences occurrences(s, find, 0);
+    for (int32_t p = occurrences.next(); p != -1; p = occurrences.next()) {
         ovCopyUnits(out, s->units() + done, p - done);
         out += p - done;
         ovCopyUnits(out, with->units(), with->length);

@@ -107,7 +107,7 @@ int32_t bankSave(TBank* self, Object* url) {
     if (stream == ovNullStream()) return 0;
     ovStreamCloser closer(stream);
     stream->WriteBytes(self->_buf, self->_size);
-    closer.close();
+    ovCloseSavedStream(closer);
     return 1;
 }
 

@@ -36,6 +36,7 @@ const ovScopeEntry cstreamEntries[] = {
     OV_CSTREAM_FIELD(_mode, "i"),
     OV_CSTREAM_FIELD(_unseekable, "i"),
     OV_CSTREAM_FIELD(_atEnd, "i"),
+    OV_CSTREAM_FIELD(_writeFailed, "i"),
     OV_METHOD_ENTRY(ObjectClass, New, "()i"),
     OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
     OV_IO_METHOD(Eof, "()i"),
@@ -117,23 +118,26 @@ int32_t TCStreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
     return n;
 }
 
+// Data the C library still buffered when a flush fails is lost (it does not
+// keep it for another try), so the failure is remembered until the close.
 int32_t TCStreamFlush(TIO* io) {
     TCStream* self = asCStream(io);
-    if (self->_cstream != nullptr) std::fflush(self->_cstream);
-    return 0;
+    if (self->_cstream == nullptr) return 0;
+    if (std::fflush(self->_cstream) != 0) self->_writeFailed = 1;
+    return self->_writeFailed ? -1 : 0;
 }
 
 int32_t TCStreamClose(TIO* io) {
     TCStream* self = asCStream(io);
     if (self->_cstream == nullptr) return 0;
     self->Flush();
-    std::fclose(self->_cstream);
+    if (std::fclose(self->_cstream) != 0) self->_writeFailed = 1;
     self->_cstream = nullptr;
     self->_pos = 0;
     self->_size = 0;
     self->_unseekable = 0;
     self->_atEnd = 0;
-    return 0;
+    return self->_writeFailed ? -1 : 0;
 }
 
 int32_t TCStreamNew(Object* object) {
@@ -144,6 +148,7 @@ int32_t TCStreamNew(Object* object) {
     self->_mode = 0;
     self->_unseekable = 0;
     self->_atEnd = 0;
+    self->_writeFailed = 0;
     return 0;
 }
 

@@ -29,6 +29,7 @@ struct TCStream : TStream {
     int32_t _mode;        // MODE_READ, MODE_WRITE or both, as opened
     int32_t _unseekable;  // 1 over a pipe, FIFO or terminal: Pos -1, Size 0
     int32_t _atEnd;       // unseekable handles only: the last read brought nothing
+    int32_t _writeFailed;  // 1 once a flush or the close failed: written data was lost
 };
 
 // Opens the file ("rb", "wb" or "r+b" by the flags); the Null object when it
@@ -40,6 +41,9 @@ TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode);
 
 // The operations of TCStream.  Dropping the last reference closes the file;
 // a closed stream is at its end (Pos and Size 0, Eof 1) and touches no handle.
+// Flush and Close return 0, or -1 once a flush or the close has failed (a
+// full disk takes small writes into the C buffer and fails only there): the
+// data written was lost, and a later Flush or the Close still says so.
 int32_t TCStreamNew(Object* self);
 int32_t TCStreamDelete(Object* self);
 int32_t TCStreamEof(TIO* self);

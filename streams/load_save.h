@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "runtime/object.h"
+#include "streams/stream.h"
 
 // A "b" array of every byte up to the end (or up to a read that brings
 // nothing, so a stream whose Eof never turns true still ends the load).
@@ -20,6 +21,11 @@ int32_t SaveStringBytes(String* text, Object* target);
 int32_t SaveBytes(Array* bytes, Object* target);
 Object* LoadObjectFrom(Object* target);
 int32_t SaveObjectTo(Object* object, Object* target);
+
+// Closes the stream a whole-target save or copy wrote into.  A close that
+// reports lost data (the last flush failed, as on a full disk with small
+// data) throws TStreamWriteException, as a short write does.
+void ovCloseSavedStream(ovStreamCloser& closer);
 
 // The stream module's initialiser: runs the core and C-library modules'
 // initialisers, then registers the stream classes (TStreamException ...

@@ -1,6 +1,7 @@
 // Standard I/O: TCStandardIO, ConsoleStream, PrintLine and InputLine.
 #include "streams/stdio.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include "runtime/exception.h"
@@ -14,6 +15,14 @@
 ovRef<TTextStream> ConsoleStream = {static_cast<TTextStream*>(ovNull)};
 
 namespace {
+
+// The C library drops what it could not write, so the first failure is
+// remembered with its reason for the program to report.
+int outputError = 0;
+
+void noteOutputFailure() {
+    if (outputError == 0) outputError = errno != 0 ? errno : EIO;
+}
 
 constexpr ovScopeEntry standardEntries[] = {
     OV_METHOD_ENTRY(ObjectClass, New, "()i"),
@@ -29,8 +38,9 @@ constexpr ovScopeEntry standardEntries[] = {
 constexpr ovScope TCStandardIOScope = {OV_SCOPE_CLASS, "TCStandardIO", standardEntries};
 
 int32_t TCStandardIOFlush(TIO*) {
-    std::fflush(ovStdout);
-    return 0;
+    if (std::fflush(ovStdout) == 0) return 0;
+    noteOutputFailure();
+    return -1;
 }
 
 int32_t TCStandardIORead(TIO*, uint8_t* buf, int32_t count) {
@@ -40,8 +50,12 @@ int32_t TCStandardIORead(TIO*, uint8_t* buf, int32_t count) {
 
 int32_t TCStandardIOWrite(TIO*, const uint8_t* buf, int32_t count) {
     if (count <= 0) return 0;
-    return ovCFileWrite(ovStdout, buf, count);
+    const int32_t written = ovCFileWrite(ovStdout, buf, count);
+    if (written < count) noteOutputFailure();
+    return written;
 }
+
+int ConsoleOutputError() { return outputError; }
 
 int32_t PrintLine(String* text) {
     ConsoleStream->WriteLine(text);

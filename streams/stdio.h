@@ -17,10 +17,16 @@ struct TTextStream;
 // nothing (the standard streams are never closed).
 struct TCStandardIO : TStream {};
 
+// Flush returns -1 when the flush failed (what it held is lost); Write
+// returns the bytes written, fewer on a failure.
 int32_t TCStandardIOFlush(TIO* self);
 // 0 at the end of input, which makes the whole-value reads of TStream throw.
 int32_t TCStandardIORead(TIO* self, uint8_t* buf, int32_t count);
 int32_t TCStandardIOWrite(TIO* self, const uint8_t* buf, int32_t count);
+
+// The errno of the first write or flush of standard output through a
+// TCStandardIO that failed, 0 while none has.
+int ConsoleOutputError();
 
 extern const ovScope TCStandardIOScope;
 extern const TStreamClass TCStandardIOType;

@@ -63,15 +63,65 @@ inline int32_t nextChar(TTextStream* self) {
     return readChar == TTextStreamReadChar ? TTextStreamReadChar(self) : readChar(self);
 }
 
-int32_t writeUtf8(TTextStream* self, int32_t c) {
-    if (c < 128) return self->_WriteByte(c);
-    if (c < 2048) {
-        self->_WriteByte(c / 64 | 192);
-        return self->_WriteByte(c % 64 | 128);
+// True while a byte of the text stream is one Read of the wrapped stream: no
+// byte reader in between was replaced.
+bool readsPlainBytes(TTextStream* self) {
+    const auto* wrapped = self->_stream->record<TStreamClass>();
+    return self->record<TTextStreamClass>()->_ReadByte == TTextStream_ReadByte &&
+           wrapped->ReadByte == TStreamReadByte && wrapped->ReadBytes == TStreamReadBytes;
+}
+
+// A stream that learns of its end only when a read comes back empty (a pipe,
+// a FIFO) reports Eof from then on: a byte read that failed there met the end
+// of the data.  Where Eof stays false (the console at the end of its input)
+// the failure stands.
+bool endedAtFailedRead(TTextStream* self) { return atEnd(self) != 0; }
+
+// The first byte of the next character, or -1 when the data ends before it.
+int32_t firstByteOrEnd(TTextStream* self) {
+    if (readsPlainBytes(self)) {
+        uint8_t byte;
+        if (self->_stream->Read(&byte, 1) > 0) return byte;
+        if (endedAtFailedRead(self)) return -1;
+        ovThrowStreamRead();
     }
-    self->_WriteByte(c / 4096 | 224);
-    self->_WriteByte(c / 64 % 64 | 128);
-    return self->_WriteByte(c % 64 | 128);
+    int32_t byte = -1;
+    OV_TRY { byte = nextByte(self); }
+    OV_CATCH(e) {
+        if (!ovIsInstance(e, &TStreamReadExceptionType) || !endedAtFailedRead(self)) ovThrow(e);
+    }
+    OV_END_TRY
+    return byte;
+}
+
+// The next character of a line, or false at the end of the data.  A
+// character cut short still throws.  A replaced ReadChar is called as it is:
+// only it knows where its characters begin.
+bool nextLineChar(TTextStream* self, int32_t* c) {
+    if (atEnd(self) != 0) return false;
+    if (self->record<TTextStreamClass>()->ReadChar != TTextStreamReadChar) {
+        *c = nextChar(self);
+        return true;
+    }
+    const int32_t first = firstByteOrEnd(self);
+    if (first < 0) return false;
+    *c = decodeAfter(self, first);
+    return true;
+}
+
+// The wrapped stream receives bytes, 0 to 255, whatever the character: a
+// stream that overrides WriteByte sees exactly what a file would hold.
+inline void writeLowByte(TTextStream* self, int32_t value) { self->_WriteByte(value & 255); }
+
+void writeUtf8(TTextStream* self, int32_t c) {
+    if (c < 128) return writeLowByte(self, c);
+    if (c < 2048) {
+        writeLowByte(self, c / 64 | 192);
+        return writeLowByte(self, c % 64 | 128);
+    }
+    writeLowByte(self, c / 4096 | 224);
+    writeLowByte(self, c / 64 % 64 | 128);
+    writeLowByte(self, c % 64 | 128);
 }
 
 constexpr int32_t kHexBytesPerLine = 32;
@@ -236,18 +286,18 @@ int32_t TTextStreamReadChar(TTextStream* self) { return decodeAfter(self, nextBy
 int32_t TTextStreamWriteChar(TTextStream* self, int32_t c) {
     switch (self->_encoding) {
         case TTextStream::LATIN1:
-            self->_WriteByte(c);
+            writeLowByte(self, c);
             break;
         case TTextStream::UTF8:
             writeUtf8(self, c);
             break;
         case TTextStream::UTF16BE:
-            self->_WriteByte(c / 256);
-            self->_WriteByte(c);
+            writeLowByte(self, c >> 8);
+            writeLowByte(self, c);
             break;
         case TTextStream::UTF16LE:
-            self->_WriteByte(c);
-            self->_WriteByte(c / 256);
+            writeLowByte(self, c);
+            writeLowByte(self, c >> 8);
             break;
         default:
             break;
@@ -306,9 +356,8 @@ String* TTextStreamReadLine(TStream* stream) {
     TTextStream* self = asText(stream);
     self->_FlushRead();
     ovTextBuffer<uint16_t> line;
-    while (atEnd(self) == 0) {
-        const int32_t c = nextChar(self);
-        if (c == 0 || c == 10) break;
+    int32_t c = 0;
+    while (nextLineChar(self, &c) && c != 0 && c != 10) {
         if (c != 13) line.push(static_cast<uint16_t>(c));
     }
     return ovStringFromShorts(line.data(), line.size());
@@ -431,7 +480,7 @@ int32_t SaveTextAuto(String* text, Object* target) {
     stream->WriteByte(255);
     stream->WriteByte(254);
     TTextStreamCreate(stream, TTextStream::UTF16LE)->WriteString(text);
-    closer.close();
+    ovCloseSavedStream(closer);
     return 1;
 }
 

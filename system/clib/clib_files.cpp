@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "runtime/platform_path.h"
 #include "runtime/string.h"
 #include "system/clib/clib.h"
 
@@ -19,19 +20,9 @@ namespace {
 
 constexpr int32_t result(int status) { return status == 0 ? 0 : -1; }
 
-// Calls fill(buffer, capacity) with a growing buffer until it reports a
-// result that fits; used for the working directory and link targets, whose
-// lengths the platform does not bound.  fill returns the text's length, or -1
-// when the buffer is too small, or -2 on any other failure.
-template <class Fill>
-String* readGrowing(Fill&& fill) {
-    std::string buffer(256, '\0');
-    for (;;) {
-        const long length = fill(buffer.data(), buffer.size());
-        if (length >= 0) return ovStringFromPlatformBytes(buffer.data(), static_cast<size_t>(length), ovUseWideApi);
-        if (length != -1 || buffer.size() > (SIZE_MAX >> 2)) return &ovEmptyString;
-        buffer.resize(buffer.size() * 2);
-    }
+// A path the platform handed out, as a String.
+String* platformPathString(const std::string& bytes) {
+    return ovStringFromPlatformBytes(bytes.data(), bytes.size(), ovUseWideApi);
 }
 
 }  // namespace
@@ -47,12 +38,7 @@ FILE* ovFileOpen(String* path, String* mode) {
     return std::fopen(name.c_str(), how.c_str());
 }
 
-String* ovCurrentDir() {
-    return readGrowing([](char* buffer, size_t capacity) -> long {
-        if (getcwd(buffer, capacity) != nullptr) return static_cast<long>(std::char_traits<char>::length(buffer));
-        return errno == ERANGE ? -1 : -2;
-    });
-}
+String* ovCurrentDir() { return platformPathString(ovPlatformWorkingDirectory()); }
 
 int32_t ovChmod(String* path, int32_t mode) {
     ovPlatformText text(path);
@@ -143,12 +129,7 @@ int32_t ovLinkStat(String* path, int32_t* mode, int32_t* size, int32_t* mtime, i
 
 String* ovReadLink(String* path) {
     ovPlatformText text(path);
-    return readGrowing([&text](char* buffer, size_t capacity) -> long {
-        const ssize_t length = readlink(text.c_str(), buffer, capacity);
-        if (length < 0) return -2;
-        // A target that fills the buffer may have been cut: try a larger one.
-        return static_cast<size_t>(length) < capacity ? static_cast<long>(length) : -1;
-    });
+    return platformPathString(ovPlatformReadLink(text.c_str()));
 }
 
 int32_t ovMakeLink(String* target, String* path) {

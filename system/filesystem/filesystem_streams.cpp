@@ -5,13 +5,24 @@
 #include "streams/bank.h"
 #include "streams/bankstream.h"
 #include "streams/factory.h"
+#include "streams/load_save.h"
 #include "streams/stream.h"
+#include "streams/textstream.h"
 #include "system/clib/clib.h"
 #include "system/filesystem/filesystem.h"
 
 namespace {
 
 constexpr int32_t kCopyBufferSize = 4096;
+
+// The content of a stream that cannot seek, read whole into memory.  A text
+// stream's own Read is hexadecimal text, not the bytes it decodes: it keeps
+// its encoding over a memory copy of the stream it wraps.
+TStream* memoryCopy(TStream* stream) {
+    auto* text = static_cast<TTextStream*>(ovObjectDowncast(stream, &TTextStreamType));
+    if (text != ovNull) return TTextStreamCreate(memoryCopy(ovWrappedStream(text)), text->_encoding);
+    return TBankStreamCreate(TBankLoad(stream));
+}
 
 }  // namespace
 
@@ -24,9 +35,10 @@ void ovFileSystemModuleInit() {
     });
 }
 
-// A write failure becomes the result 0.  Any other exception still goes to the
-// caller, but only after both streams are closed, so that no handle is lost
-// and what was written reaches the target.
+// A write failure, also one that shows only when the target is closed (a full
+// disk with small data), becomes the result 0.  Any other exception still
+// goes to the caller, but only after both streams are closed, so that no
+// handle is lost and what was written reaches the target.
 int32_t FileDuplicate(String* from, String* to) {
     TStream* source = StreamOpenRead(from);
     if (source == ovNullStream()) return 0;
@@ -37,26 +49,28 @@ int32_t FileDuplicate(String* from, String* to) {
     int32_t result = 0;
     OV_TRY {
         StreamCopyAll(source, target, kCopyBufferSize);
+        ovCloseSavedStream(targetCloser);
         result = 1;
     }
     OV_CATCH(e) {
         if (!ovIsInstance(e, &TStreamWriteExceptionType)) ovThrow(e);
     }
     OV_END_TRY
-    targetCloser.close();
     sourceCloser.close();
     return result;
 }
 
-// A stream that cannot seek is read whole into a bank and then closed: the
-// caller only ever sees the memory stream, so nobody else could close it.
+// A stream that cannot seek and is opened only for reading is read whole
+// into memory and then closed: the caller only ever sees the memory copy, so
+// nobody else could close it.  One opened for writing is handed back as it
+// is, since writes into a copy would never reach the pipe.
 TStream* FileOpenStream(Object* url, int32_t readable, int32_t writeable) {
     TStream* stream = StreamOpen(url, readable, writeable);
-    if (stream == ovNullStream() || stream->Pos() != -1) return stream;
+    if (stream == ovNullStream() || writeable != 0 || stream->Pos() != -1) return stream;
     ovStreamCloser closer(stream);
-    TBank* bank = TBankLoad(stream);
+    TStream* copy = memoryCopy(stream);
     closer.close();
-    return TBankStreamCreate(bank);
+    return copy;
 }
 
 TStream* FileOpenRead(Object* url) { return FileOpenStream(url, 1, 0); }

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
 #include "bitrun_process.h"
+#include "interpreter_test_support.h"
 #include "tools/textprog.h"
 
 namespace {
@@ -27,6 +31,28 @@ std::string printThenLoop(const std::string& text, std::string* printed) {
         return program + "?";
     }
     return "";
+}
+
+// Waits until the process has run for the given clock ticks of processor
+// time (user and system), polling its statistics; false when it ends first
+// or has not got there within a minute.
+bool waitForProcessorTime(pid_t pid, long ticks) {
+    const std::string statPath = "/proc/" + std::to_string(pid) + "/stat";
+    for (int attempt = 0; attempt < 60000; ++attempt) {
+        std::ifstream stat(statPath);
+        std::string line;
+        if (!std::getline(stat, line)) return false;
+        // The fields after the parenthesised name: state is the first,
+        // utime and stime the twelfth and thirteenth.
+        std::istringstream fields(line.substr(line.rfind(')') + 2));
+        std::string field;
+        long used = 0;
+        for (int k = 1; k <= 13 && fields >> field; ++k)
+            if (k >= 12) used += std::stol(field);
+        if (used >= ticks) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
 }
 
 TEST(BitrunFiles, RunsTheNamedFileAndFramesItsOutput) {
@@ -129,6 +155,24 @@ TEST(BitrunFiles, AProgramFromAPipeIsReadWhole) {
     EXPECT_EQ(run.out, normalRun(fifo, text));
 }
 
+// A pipe's end shows only when a read comes back empty, through a text
+// protocol too.
+TEST(BitrunFiles, AProgramFromAFifoRunsThroughEveryTextProtocol) {
+    ScratchDir scratch;
+    const std::string program = ProgramPrinting("piped\n");
+    const std::string fifo = scratch.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& protocol : kTextProtocols) {
+        std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << encodedFor(protocol, program); });
+        const std::string name = protocol + "::" + fifo;
+        const ProcessResult run = runProcess({name});
+        writer.join();
+        EXPECT_EQ(run.out, normalRun(name, "piped\n")) << protocol;
+        EXPECT_EQ(run.err, "") << protocol;
+        EXPECT_EQ(run.status, 0) << protocol;
+    }
+}
+
 TEST(BitrunCommands, ReadStoresBitsThatPrintComesBackMirrored) {
     ScratchDir scratch;
     const std::string program = scratch.file("echo.txt", ",.,.,.");
@@ -201,7 +245,9 @@ TEST(BitrunOutput, IsWrittenOutWhenTheProcessIsEndedBySignal) {
             if (n <= 0) break;
             seen.append(buffer, static_cast<size_t>(n));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // The prints come first in the program; once it has spent processor
+        // time in the loop after them, its bytes are in the buffer.
+        ASSERT_TRUE(waitForProcessorTime(child, 2)) << signo;
         kill(child, signo);
         for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
         int waitStatus = 0;
@@ -211,6 +257,84 @@ TEST(BitrunOutput, IsWrittenOutWhenTheProcessIsEndedBySignal) {
         EXPECT_EQ(seen, "Executing " + program + "\r\n\r\n" + printed) << signo;
         EXPECT_EQ(statusOf(waitStatus), 128 + signo);
     }
+}
+
+// Runs bitrun on the program with nothing on standard input and standard
+// output on outFd (closed when -1), SIGPIPE ignored or at its default;
+// gathers standard error.
+ProcessResult runWithStandardOutput(const std::string& program, int outFd, bool ignoreSigpipe) {
+    int err[2];
+    if (pipe(err) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        const int nothing = open("/dev/null", O_RDONLY);
+        dup2(nothing, 0);
+        dup2(err[1], 2);
+        if (outFd >= 0) dup2(outFd, 1); else close(1);
+        for (const int fd : {nothing, err[0], err[1], outFd})
+            if (fd > 2) close(fd);
+        signal(SIGPIPE, ignoreSigpipe ? SIG_IGN : SIG_DFL);
+        std::vector<std::string> args{program};
+        std::vector<char*> argv = argvOf(kBitrun, args);
+        execv(kBitrun.c_str(), argv.data());
+        _exit(120);
+    }
+    close(err[1]);
+    ProcessResult result;
+    char buffer[4096];
+    for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) result.err.append(buffer, static_cast<size_t>(n));
+    close(err[0]);
+    int waitStatus = 0;
+    waitpid(child, &waitStatus, 0);
+    result.status = statusOf(waitStatus);
+    return result;
+}
+
+// The write end of a pipe whose reader has gone.
+int pipeWithoutReader() {
+    int ends[2];
+    if (pipe(ends) != 0) return -1;
+    close(ends[0]);
+    return ends[1];
+}
+
+// Banners and program output that never reached standard output make the
+// run a failure, the missing file's message too.
+TEST(BitrunOutput, LostStandardOutputIsReportedWithStatusOne) {
+    ScratchDir scratch;
+    const std::string hello = scratch.file("hello.txt", ProgramPrinting("Hello\n"));
+    const int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    const int broken = pipeWithoutReader();
+    ASSERT_GE(broken, 0);
+    const struct {
+        const char* what;
+        int fd;
+        int error;
+    } cases[] = {{"a full disk", full, ENOSPC}, {"a closed descriptor", -1, EBADF}, {"a reader gone", broken, EPIPE}};
+    for (const auto& c : cases) {
+        const std::string message = std::string("bitrun: cannot write standard output: ") + std::strerror(c.error) + "\n";
+        for (const std::string& program : {hello, scratch.path() + "/missing.txt"}) {
+            const ProcessResult run = runWithStandardOutput(program, c.fd, true);
+            EXPECT_EQ(run.err, message) << c.what << " " << program;
+            EXPECT_EQ(run.status, 1) << c.what << " " << program;
+        }
+    }
+    close(full);
+    close(broken);
+}
+
+// With SIGPIPE at its default a reader that goes away ends the process by
+// the signal, as it ends any Unix program writing to it.
+TEST(BitrunOutput, AReaderThatGoesAwayEndsTheRunBySigpipe) {
+    ScratchDir scratch;
+    const std::string hello = scratch.file("hello.txt", ProgramPrinting("Hello\n"));
+    const int broken = pipeWithoutReader();
+    ASSERT_GE(broken, 0);
+    const ProcessResult run = runWithStandardOutput(hello, broken, false);
+    close(broken);
+    EXPECT_EQ(run.status, 128 + SIGPIPE);
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(BitrunGenerator, ProgramsPrintEveryByteTheyWereMadeFor) {

@@ -12,6 +12,17 @@
 #include "app/machine.h"
 #include "app/program.h"
 
+// The text protocols, and ASCII text as bytes of each (Latin-1 and UTF-8
+// leave it as it is, UTF-16 pairs each byte with a zero).
+inline const std::string kTextProtocols[] = {"latin1", "utf8", "utf16be", "utf16le"};
+
+inline std::string encodedFor(const std::string& protocol, const std::string& ascii) {
+    if (protocol.rfind("utf16", 0) != 0) return ascii;
+    std::string bytes;
+    for (const char c : ascii) bytes += protocol == "utf16be" ? std::string{'\0', c} : std::string{c, '\0'};
+    return bytes;
+}
+
 inline Program programFrom(const std::string& text, int64_t maxCommands = Program::kMaxCommands) {
     Program program(maxCommands);
     const std::u16string units(text.begin(), text.end());

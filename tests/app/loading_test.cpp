@@ -1,15 +1,22 @@
 // The interpreter's side of loading: which file, through which stream, and
 // the order in which the standard modules come up.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "app/interpreter.h"
 #include "app/modules.h"
 #include "collections/list.h"
+#include "interpreter_test_support.h"
+#include "net/httpstream.h"
+#include "net/socketstream.h"
 #include "runtime/array.h"
+#include "runtime/memory.h"
 #include "runtime/strhelp.h"
 #include "runtime/string.h"
 #include "streams/bankstream.h"
@@ -19,10 +26,12 @@
 #include "streams/stdio.h"
 #include "streams/textstream.h"
 #include "system/filesystem/filesystem.h"
+#include "tests/support/text_test_support.h"
+#include "tests/support/system_test_support.h"
+#include "tests/support/thrown_test_support.h"
 
 namespace {
 
-std::u16string unitsOf(String* s) { return std::u16string(reinterpret_cast<const char16_t*>(s->units()), s->length); }
 
 void bringUpModules() { InitInterpreterModules(); }
 
@@ -34,18 +43,18 @@ Array* argumentsOf(std::initializer_list<String*> elements) {
 }
 
 TEST(ProgramFile, IsTheFirstArgumentAfterTheExecutableOrCodeTxt) {
-    EXPECT_EQ(unitsOf(ChooseProgramFile(&ovEmptyArray)), u"code.txt");
-    EXPECT_EQ(unitsOf(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun")}))), u"code.txt");
-    EXPECT_EQ(unitsOf(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun"), ovLiteral(u"a.txt")}))), u"a.txt");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(&ovEmptyArray)), u"code.txt");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun")}))), u"code.txt");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun"), ovLiteral(u"a.txt")}))), u"a.txt");
     Array* two = argumentsOf({ovLiteral(u"bitrun"), ovLiteral(u"a.txt"), ovLiteral(u"b.txt")});
-    EXPECT_EQ(unitsOf(ChooseProgramFile(two)), u"a.txt");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(two)), u"a.txt");
     EXPECT_EQ(ChooseProgramFile(argumentsOf({ovLiteral(u"bitrun"), &ovEmptyString}))->length, 0);
 }
 
 TEST(ProgramFile, NullElementsAreSkippedAndNotCounted) {
     Array* arguments = argumentsOf({ovLiteral(u"bitrun"), ovLiteral(u"x"), ovLiteral(u"y")});
     ovStore(arguments->elements<Object*>()[0], ovNull);
-    EXPECT_EQ(unitsOf(ChooseProgramFile(arguments)), u"y");
+    EXPECT_EQ(ovTestUnits(ChooseProgramFile(arguments)), u"y");
 }
 
 class LoadingTest : public ::testing::Test {
@@ -92,6 +101,64 @@ TEST_F(LoadingTest, ReadsDecodingStreamsByTheirLines) {
     EXPECT_EQ(commandsOf(program), "+<.");
 }
 
+// An ordinary UTF-8 program of many lines, decoded line by line.
+TEST_F(LoadingTest, ReadsAThousandLinesThroughUtf8) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += std::string(54, '+') + "\n";
+    Program program;
+    ASSERT_EQ(LoadProgram(ovStringConcat(ovLiteral(u"utf8::"), file("long.txt", text)), program), LoadResult::kLoaded);
+    EXPECT_EQ(program.commandCount(), 54000);
+    EXPECT_EQ(commandsOf(program), std::string(54000, '+'));
+}
+
+// A pipe and a FIFO tell their end only when a read comes back empty; the
+// program through every text protocol loads all the same, the empty one too.
+TEST_F(LoadingTest, ReadsPipesAndFifosThroughEveryTextProtocol) {
+    const std::string text = "+<\n?,.\r\n++";
+    for (const std::string& protocol : kTextProtocols) {
+        for (const std::string& source : {text, std::string()}) {
+            const std::string bytes = encodedFor(protocol, source);
+            int ends[2];
+            ASSERT_EQ(pipe(ends), 0);
+            ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+            close(ends[1]);
+            Program piped;
+            const std::string pipeName = protocol + "::/dev/fd/" + std::to_string(ends[0]);
+            EXPECT_EQ(LoadProgram(ovStringFromCString(pipeName.c_str()), piped), LoadResult::kLoaded) << pipeName;
+            close(ends[0]);
+
+            const std::string fifo = directory_ + "/program.fifo";
+            ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+            std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << bytes; });
+            Program fromFifo;
+            const std::string fifoName = protocol + "::" + fifo;
+            EXPECT_EQ(LoadProgram(ovStringFromCString(fifoName.c_str()), fromFifo), LoadResult::kLoaded) << fifoName;
+            writer.join();
+            unlink(fifo.c_str());
+
+            const std::string expected = source.empty() ? "" : "+<?,.++";
+            EXPECT_EQ(commandsOf(piped), expected) << pipeName;
+            EXPECT_EQ(commandsOf(fromFifo), expected) << fifoName;
+        }
+    }
+}
+
+// The program file is closed whether the load ends normally or throws (a
+// character cut short at the end of the data).
+TEST_F(LoadingTest, ClosesTheProgramFileOnEveryWayOut) {
+    String* plain = file("plain.txt", "+<.");
+    String* cut = ovStringConcat(ovLiteral(u"utf8::"), file("cut.txt", "+<\xe2\x82"));
+    ovGCSuspend();
+    const int before = ovTestOpenDescriptors();
+    Program program;
+    EXPECT_EQ(LoadProgram(plain, program), LoadResult::kLoaded);
+    EXPECT_EQ(ovTestOpenDescriptors(), before);
+    Program cutShort;
+    EXPECT_TRUE(ovIsInstance(ovTestThrown([&] { LoadProgram(cut, cutShort); }), &TStreamReadExceptionType));
+    EXPECT_EQ(ovTestOpenDescriptors(), before);
+    ovGCResume();
+}
+
 TEST_F(LoadingTest, ReportsMissingFilesAndDirectories) {
     Program program;
     EXPECT_EQ(LoadProgram(ovStringFromCString((directory_ + "/none.txt").c_str()), program), LoadResult::kNotFound);
@@ -109,8 +176,8 @@ TEST_F(LoadingTest, RefusesProgramsBeyondTheCommandLimit) {
 TEST(StandardModules, LinkTheFactoriesSoTheTextStreamIsAskedFirst) {
     bringUpModules();
     ovInitStandardModules();  // a second run changes nothing
-    const ObjectClass* expected[] = {&TTextStreamFactoryType, &TXEndianStreamFactoryType, &TRamStreamFactoryType,
-                                     &TBankStreamFactoryType};
+    const ObjectClass* expected[] = {&TTextStreamFactoryType,   &THTTPStreamFactoryType, &TSocketStreamFactoryType,
+                                     &TXEndianStreamFactoryType, &TRamStreamFactoryType,  &TBankStreamFactoryType};
     TStreamFactory* factory = factoryChain;
     for (const ObjectClass* cls : expected) {
         ASSERT_NE(static_cast<Object*>(factory), ovNull);

@@ -16,21 +16,22 @@
 #include "runtime/process.h"
 #include "runtime/string.h"
 #include "system/clib/clib.h"
+#include "tests/support/text_test_support.h"
+#include "tests/support/thrown_test_support.h"
 
 namespace {
 
-std::u16string unitsOf(String* s) { return std::u16string(reinterpret_cast<const char16_t*>(s->units()), s->length); }
 std::u16string widen(const std::string& bytes) { return std::u16string(bytes.begin(), bytes.end()); }
 
 String* textOf(const char* text) { return ovStringFromCString(text); }
 
 TEST(AppDirectory, FollowsTheLastSeparatorRule) {
-    EXPECT_EQ(unitsOf(ovAppDirectoryOf(textOf("C:/x.exe"))), u"C:/");
-    EXPECT_EQ(unitsOf(ovAppDirectoryOf(textOf("C:/tools/x.exe"))), u"C:/tools");
-    EXPECT_EQ(unitsOf(ovAppDirectoryOf(textOf("x.exe"))), u"");
-    EXPECT_EQ(unitsOf(ovAppDirectoryOf(textOf("/bitrun"))), u"");
-    EXPECT_EQ(unitsOf(ovAppDirectoryOf(textOf("/usr/local/bin/bitrun"))), u"/usr/local/bin");
-    EXPECT_EQ(unitsOf(ovAppDirectoryOf(textOf("a/b/"))), u"a/b");
+    EXPECT_EQ(ovTestUnits(ovAppDirectoryOf(textOf("C:/x.exe"))), u"C:/");
+    EXPECT_EQ(ovTestUnits(ovAppDirectoryOf(textOf("C:/tools/x.exe"))), u"C:/tools");
+    EXPECT_EQ(ovTestUnits(ovAppDirectoryOf(textOf("x.exe"))), u"");
+    EXPECT_EQ(ovTestUnits(ovAppDirectoryOf(textOf("/bitrun"))), u"");
+    EXPECT_EQ(ovTestUnits(ovAppDirectoryOf(textOf("/usr/local/bin/bitrun"))), u"/usr/local/bin");
+    EXPECT_EQ(ovTestUnits(ovAppDirectoryOf(textOf("a/b/"))), u"a/b");
 }
 
 std::string executablePath() {
@@ -75,11 +76,11 @@ TEST_F(StartupTest, RecordsDirectoriesPathAndTitleAndMovesToTheExecutablesDirect
     startUp({"prog"});
     const std::string exe = executablePath();
     const std::string directory = exe.substr(0, exe.rfind('/'));
-    EXPECT_EQ(unitsOf(ovStartDirectory), widen(root_ + "/in/side"));
-    EXPECT_EQ(unitsOf(ovAppPath), widen(exe));
-    EXPECT_EQ(unitsOf(ovAppDirectory), widen(directory));
+    EXPECT_EQ(ovTestUnits(ovStartDirectory), widen(root_ + "/in/side"));
+    EXPECT_EQ(ovTestUnits(ovAppPath), widen(exe));
+    EXPECT_EQ(ovTestUnits(ovAppDirectory), widen(directory));
     EXPECT_EQ(workingDirectory(), directory);
-    EXPECT_EQ(unitsOf(ovAppTitle), u"Orvane Application");
+    EXPECT_EQ(ovTestUnits(ovAppTitle), u"Orvane Application");
     EXPECT_EQ(ovUseWideApi, 1);
 }
 
@@ -87,10 +88,10 @@ TEST_F(StartupTest, DecodesArgumentsAsUtf8KeepingInvalidBytes) {
     startUp({"./bitrun", "caf\xC3\xA9.bit", "", "\xFF"});
     ASSERT_EQ(ovAppArguments->count(), 4);
     String** elements = ovAppArguments->elements<String*>();
-    EXPECT_EQ(unitsOf(elements[0]), u"./bitrun");
-    EXPECT_EQ(unitsOf(elements[1]), u"caf\u00E9.bit");
+    EXPECT_EQ(ovTestUnits(elements[0]), u"./bitrun");
+    EXPECT_EQ(ovTestUnits(elements[1]), u"caf\u00E9.bit");
     EXPECT_EQ(elements[2]->length, 0);
-    EXPECT_EQ(unitsOf(elements[3]), u"\xDCFF");
+    EXPECT_EQ(ovTestUnits(elements[3]), u"\xDCFF");
 }
 
 TEST_F(StartupTest, KnowsItsMainThread) {
@@ -116,11 +117,11 @@ void feedStdin(const std::string& bytes) {
 
 TEST(ReadStdin, DropsTheLineEndAndOneWhiteSpaceBeforeIt) {
     feedStdin("abc \nabc\r\n\nab\t \n\xE9\xA0\n");
-    EXPECT_EQ(unitsOf(ovReadStdin()), u"abc");
-    EXPECT_EQ(unitsOf(ovReadStdin()), u"abc");
-    EXPECT_EQ(unitsOf(ovReadStdin()), u"");
-    EXPECT_EQ(unitsOf(ovReadStdin()), u"ab\t");
-    EXPECT_EQ(unitsOf(ovReadStdin()), u"\u00E9\u00A0");
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), u"abc");
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), u"abc");
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), u"");
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), u"ab\t");
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), u"\u00E9\u00A0");
 }
 
 TEST(ReadStdin, GathersLongLinesChunkByChunk) {
@@ -130,15 +131,15 @@ TEST(ReadStdin, GathersLongLinesChunkByChunk) {
     // byte is kept even when it is white space.
     const std::string spaceAtChunkEnd = std::string(254, 'z') + " ";
     feedStdin(long300 + "\n" + exact255 + "\n" + spaceAtChunkEnd + "\n" + std::string(253, 'w') + " \n");
-    EXPECT_EQ(unitsOf(ovReadStdin()), widen(long300));
-    EXPECT_EQ(unitsOf(ovReadStdin()), widen(exact255));
-    EXPECT_EQ(unitsOf(ovReadStdin()), widen(spaceAtChunkEnd));
-    EXPECT_EQ(unitsOf(ovReadStdin()), widen(std::string(253, 'w')));
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), widen(long300));
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), widen(exact255));
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), widen(spaceAtChunkEnd));
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), widen(std::string(253, 'w')));
 }
 
 TEST(ReadStdin, GivesWhatItHasAtEndOfInput) {
     feedStdin("last");
-    EXPECT_EQ(unitsOf(ovReadStdin()), u"last");
+    EXPECT_EQ(ovTestUnits(ovReadStdin()), u"last");
     EXPECT_EQ(ovReadStdin()->length, 0);
     EXPECT_EQ(ovReadStdin()->length, 0);
 }
@@ -168,20 +169,18 @@ TEST(WriteConsole, WritesLowBytesUpToTheFirstZeroUnit) {
     EXPECT_EQ(written, "a\xE9\x42!");
 }
 
+// A negative time returns at once: read as unsigned it would be weeks, and
+// the test would never end.
 TEST(Process, DelayWaitsOnlyForNonNegativeTimes) {
+    EXPECT_EQ(ovDelay(-5), 0);
+    EXPECT_EQ(ovDelay(INT32_MIN), 0);
     const int32_t before = ovMillisecs();
-    ovDelay(-5);
-    EXPECT_LT(ovMillisecs() - before, 5);
     ovDelay(30);
     EXPECT_GE(ovMillisecs() - before, 30);
 }
 
 TEST(Process, CAssertRaisesItsText) {
-    String* text = &ovEmptyString;
-    OV_TRY { ovCAssertFailed(); }
-    OV_CATCH(e) { text = static_cast<String*>(e); }
-    OV_END_TRY
-    EXPECT_EQ(unitsOf(text), u"C Assert failed");
+    EXPECT_EQ(ovTestThrownText([] { ovCAssertFailed(); }), u"C Assert failed");
 }
 
 TEST(ProcessDeathTest, EndsWithTheGivenStatusFlushingStreams) {

@@ -1,46 +1,25 @@
-// Arrays: creation, slices, concatenation, dimensions, casts, freeing and sorting.
+// Arrays: creation, slices, concatenation, dimensions, casts and freeing.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
-#include <cmath>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "array_test_support.h"
 #include "runtime/array.h"
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "tests/support/gc_test_support.h"
+#include "tests/support/thrown_test_support.h"
 
 namespace {
 
-using Ints = std::vector<int32_t>;
-
-template <class T>
-Array* arrayOf(const char* tag, const std::vector<T>& values) {
-    Array* array = ovArrayNew1D(tag, static_cast<int32_t>(values.size()));
-    std::memcpy(array->elements<T>(), values.data(), values.size() * sizeof(T));
-    return array;
-}
-template <class T = int32_t>
-std::vector<T> contentsOf(Array* array) {
-    return {array->elements<T>(), array->elements<T>() + array->count()};
-}
-Array* ints(const Ints& values) { return arrayOf("i", values); }
 // The count without the collector's queued bit.
 int32_t countOf(Object* o) { return static_cast<int32_t>(static_cast<uint32_t>(o->refs) & ~OV_QUEUED_BIT); }
 
 template <class Body>
 bool refusedAsTooLarge(Body body) {
-    std::string text;
-    OV_TRY { body(); }
-    OV_CATCH(e) {
-        if (ovIsInstance(e, &StringType)) text = ovTmpCString(static_cast<String*>(e));
-    }
-    OV_END_TRY
-    return text.find("Array too large") != std::string::npos;
+    return ovTestThrownText(body).find(u"Array too large") != std::u16string::npos;
 }
 
 TEST(ArrayCreate, ElementsStartAsTheNullValueOfTheirTag) {
@@ -150,103 +129,6 @@ TEST(ArrayFree, CollectingAnArrayReleasesItsReferenceElements) {
     ovEmptyArray.refs = 0;
     ovArrayFree(&ovEmptyArray);
     EXPECT_EQ(ovEmptyArray.refs, OV_STATIC_COUNT);
-}
-
-// n values over the whole range of the type, repeating every 61 positions.
-template <class T>
-std::vector<T> scrambled(int32_t n) {
-    std::vector<T> values;
-    for (int32_t k = 0; k < n; ++k) {
-        const auto bits = static_cast<int64_t>(static_cast<uint64_t>(k % 61 + 1) * 0x9e3779b97f4a7c15u);
-        if constexpr (std::is_floating_point_v<T>)
-            values.push_back(static_cast<T>(bits >> 40) / T{1000});
-        else
-            values.push_back(static_cast<T>(bits >> 7));
-    }
-    return values;
-}
-
-template <class T>
-void expectSortsLikeTheStandardLibrary(const char* tag, const std::vector<T>& values) {
-    std::vector<T> expected = values;
-    std::sort(expected.begin(), expected.end());
-    Array* array = arrayOf(tag, values);
-    ovArraySort(array, 1);
-    EXPECT_EQ(contentsOf<T>(array), expected) << "ascending, tag " << tag;
-    std::sort(expected.begin(), expected.end(), std::greater<T>());
-    array = arrayOf(tag, values);
-    array->Sort(0);
-    EXPECT_EQ(contentsOf<T>(array), expected) << "descending, tag " << tag;
-}
-
-TEST(ArraySort, EveryNumberTypeBothWays) {
-    expectSortsLikeTheStandardLibrary<uint8_t>("b", scrambled<uint8_t>(200));
-    expectSortsLikeTheStandardLibrary<uint16_t>("s", scrambled<uint16_t>(200));
-    expectSortsLikeTheStandardLibrary<int32_t>("i", scrambled<int32_t>(200));
-    expectSortsLikeTheStandardLibrary<int64_t>("l", scrambled<int64_t>(200));
-    expectSortsLikeTheStandardLibrary<float>("f", scrambled<float>(200));
-    expectSortsLikeTheStandardLibrary<double>("d", scrambled<double>(200));
-    for (int32_t n = 2; n <= 5; ++n) expectSortsLikeTheStandardLibrary<int64_t>("l", scrambled<int64_t>(n));
-}
-
-TEST(ArraySort, EqualSortedReversedAndNaNRunsStayInBounds) {
-    Ints sorted(300);
-    for (int32_t k = 0; k < 300; ++k) sorted[static_cast<size_t>(k)] = k / 3;
-    Ints organPipe(sorted.begin(), sorted.begin() + 150);
-    organPipe.insert(organPipe.end(), sorted.rbegin() + 150, sorted.rend());
-    for (const Ints& values : {Ints(300, 7), sorted, Ints(sorted.rbegin(), sorted.rend()), organPipe})
-        expectSortsLikeTheStandardLibrary("i", values);
-
-    std::vector<double> withNaN = scrambled<double>(200);
-    for (size_t k = 0; k < withNaN.size(); k += 3) withNaN[k] = std::nan("");
-    Array* doubles = arrayOf("d", withNaN);
-    ovArraySort(doubles, 1);
-    const std::vector<double> result = contentsOf<double>(doubles);
-    auto sameBits = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
-    EXPECT_TRUE(std::is_permutation(result.begin(), result.end(), withNaN.begin(), withNaN.end(), sameBits));
-}
-
-TEST(ArraySort, StringsByOrdinalCompare) {
-    Array* strings = ovArrayNew1D("$", 3);
-    for (int32_t k = 0; k < 3; ++k) ovStore(strings->elements<String*>()[k], ovStringFromChar("bBa"[k]));
-    auto joined = [&] { return std::string(ovTmpCString(ovStringJoin(&ovEmptyString, strings))); };
-    ovArraySort(strings, 1);
-    EXPECT_EQ(joined(), "Bab");
-    ovArraySort(strings, 0);
-    EXPECT_EQ(joined(), "baB");
-}
-
-int32_t alwaysSmaller(Object*, Object*) { return -1; }
-
-TEST(ArraySort, ASelfContradictingCompareStaysInBounds) {
-    // Counted test instances whose record calls every instance smaller than any other.
-    static ObjectClass contrary = TCountedType;
-    contrary.Compare = alwaysSmaller;
-    Array* objects = ovArrayNew1D(":TCounted", 40);
-    for (int32_t k = 0; k < 40; ++k) {
-        ovStore(objects->elements<Object*>()[k], ovObjectNew(&TCountedType));
-        objects->elements<Object*>()[k]->cls = &contrary;
-    }
-    const std::vector<Object*> before = contentsOf<Object*>(objects);
-    ovArraySort(objects, 1);
-    const std::vector<Object*> after = contentsOf<Object*>(objects);
-    EXPECT_TRUE(std::is_permutation(after.begin(), after.end(), before.begin(), before.end()));
-}
-
-TEST(ArraySort, UnorderedTagsAndShortArraysAreLeftAlone) {
-    Array* nested = ovArrayNew1D("[]i", 2);
-    ovStore(nested->elements<Array*>()[0], ints({1}));
-    const std::vector<Array*> arrays = contentsOf<Array*>(nested);
-    ovArraySort(nested, 1);
-    EXPECT_EQ(contentsOf<Array*>(nested), arrays);
-    const std::vector<intptr_t> functions = {2, 1};
-    Array* calls = arrayOf("()i", functions);
-    ovArraySort(calls, 1);
-    EXPECT_EQ(contentsOf<intptr_t>(calls), functions);
-    Array* one = ints({5});
-    ovArraySort(one, 0);
-    EXPECT_EQ(contentsOf(one), Ints{5});
-    EXPECT_EQ(ovArraySort(&ovEmptyArray, 0), 0);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
+#include "tests/support/capture_test_support.h"
 #include "tests/support/gc_test_support.h"
+#include "tests/support/thrown_test_support.h"
 
 namespace {
 
@@ -27,11 +29,6 @@ RawBlock allocateHeld(int32_t size) {
 void releaseHeld(RawBlock b) {
     static_cast<Object*>(b.block)->refs = 0;
     ovGCDeallocObject(b.block, b.size);
-}
-
-std::string thrownText(Object* thrown) {
-    EXPECT_TRUE(ovIsInstance(thrown, &StringType));
-    return ovStringToCString(static_cast<String*>(thrown));
 }
 
 TEST(MemoryBlocks, SizeClassesShareBlocksOfTheirRoundedSize) {
@@ -73,26 +70,14 @@ TEST(MemoryBlocks, FreeingTwiceIsReported) {
     ovTestModeGuard manual(0);
     RawBlock b = allocateHeld(32);
     releaseHeld(b);
-    std::string text;
-    OV_TRY {
-        ovGCDeallocObject(b.block, b.size);
-    }
-    OV_CATCH(e) { text = thrownText(e); }
-    OV_END_TRY
-    EXPECT_EQ(text, "clrMemBit error: membit not set");
+    EXPECT_EQ(ovTestThrownText([b] { ovGCDeallocObject(b.block, b.size); }), u"clrMemBit error: membit not set");
 }
 
 TEST(MemoryBlocks, QueueingAHeldInstanceIsReported) {
     ovTestModeGuard manual(0);
     Object* o = ovObjectNew(&ObjectType);
     ovGCRetain(o);
-    std::string text;
-    OV_TRY {
-        ovGCFree(o);
-    }
-    OV_CATCH(e) { text = thrownText(e); }
-    OV_END_TRY
-    EXPECT_EQ(text, "GC ovGCFree: mem has non-0 refs");
+    EXPECT_EQ(ovTestThrownText([o] { ovGCFree(o); }), u"GC ovGCFree: mem has non-0 refs");
     ovGCRelease(o);
 }
 
@@ -198,9 +183,7 @@ TEST(CollectorPass, DebugPrintsOneStatisticsLinePerPass) {
     ovTestModeGuard manual(0);
     ovTestNewCountedAddress();
     ovGCSetDebug(1);
-    testing::internal::CaptureStdout();
-    ovTestCollect();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = ovTestCapturedStdout([] { ovTestCollect(); });
     ovGCSetDebug(0);
     const std::regex line(
         "GC collectMem: memFreed=[0-9]+, time=[0-9]+ms, objsFreed=[0-9]+, objsScanned=[0-9]+, objsLive=[0-9]+\n");
@@ -212,9 +195,7 @@ TEST(CollectorPass, AQueuedCountWithoutItsMarkIsReported) {
     ovTestCollect();
     String* text = ovStringFromCString("odd");
     text->refs = 3;  // what a stray write past the queue's back would leave
-    testing::internal::CaptureStdout();
-    ovTestCollect();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = ovTestCapturedStdout([] { ovTestCollect(); });
     // The local holding it is a root (once per copy on the stack), so the
     // pass sees the count raised by the roots.
     const std::regex report("bad refs:obj=\\$[0-9a-f]{16} refs=\\$[0-9a-f]+\nString:odd\n");

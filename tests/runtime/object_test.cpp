@@ -11,6 +11,7 @@
 #include "runtime/memory.h"
 #include "runtime/string.h"
 #include "tests/support/gc_test_support.h"
+#include "tests/support/thrown_test_support.h"
 
 namespace {
 
@@ -149,13 +150,7 @@ TEST(ObjectDefaults, SendMessageAnswersNull) {
 
 TEST(ObjectDefaults, ReservedSlotsRaiseARuntimeError) {
     Object* a = ovObjectNew(&ObjectType);
-    std::string text;
-    OV_TRY {
-        a->cls->reserved[1](a);
-    }
-    OV_CATCH(e) { text = ovStringToCString(static_cast<String*>(ovObjectDowncast(e, &StringType))); }
-    OV_END_TRY
-    EXPECT_EQ(text, "Illegal call to reserved method");
+    EXPECT_EQ(ovTestThrownText([a] { a->cls->reserved[1](a); }), u"Illegal call to reserved method");
 }
 
 TEST(ObjectNull, FreeingTheNullObjectRestoresItsCount) {

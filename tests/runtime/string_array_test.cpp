@@ -29,6 +29,25 @@ TEST(StringSplit, PiecesBetweenSeparatorsIncludingEmptyOnes) {
     EXPECT_EQ(pieces(one), (Pieces{u""}));
 }
 
+TEST(StringSplit, AgreesWithAModelOnLongTexts) {
+    // Texts of up to a few hundred units cross many blocks of the search;
+    // some are nothing but separators.
+    TextScrambler random{2024};
+    for (int round = 0; round < 300; ++round) {
+        const std::u16string alphabet = round % 10 == 0 ? u"," : u"ab,";
+        const std::u16string separator = random.text(1 + random.next() % 4, alphabet);
+        const std::u16string haystack = random.text(random.next() % 300, alphabet);
+        Pieces expected;
+        size_t from = 0;
+        for (size_t at : occurrencesOf(haystack, separator)) {
+            expected.push_back(haystack.substr(from, at - from));
+            from = at + separator.size();
+        }
+        expected.push_back(haystack.substr(from));
+        ASSERT_EQ(pieces(ovStringSplit(str(haystack), str(separator))), expected) << "round " << round;
+    }
+}
+
 TEST(StringSplit, TheArrayIsAStringArrayHoldingEachPiece) {
     Array* a = ovStringSplit(str(u"ab cd"), str(u" "));
     EXPECT_STREQ(a->tag, "$");

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "string_test_support.h"
 
@@ -18,6 +20,26 @@ TEST(StringFormat, LongDigitsAndTheMostNegativeValue) {
     EXPECT_EQ(text(ovStringFromLong(-10)), u"-10");
     EXPECT_EQ(text(ovStringFromLong(INT64_MAX)), u"9223372036854775807");
     EXPECT_EQ(text(ovStringFromLong(INT64_MIN)), u"-9223372036854775808");
+}
+
+TEST(StringFormat, EveryDigitCountAgreesWithTheStandardLibrary) {
+    auto expected = [](int64_t value) {
+        const std::string digits = std::to_string(value);
+        return std::u16string(digits.begin(), digits.end());
+    };
+    std::vector<int64_t> values = {INT64_MAX, INT64_MIN, INT64_MIN + 1};
+    // Both sides of every power of ten, where the digit count changes.
+    for (int64_t power = 1; power <= INT64_MAX / 10; power *= 10)
+        for (int64_t value : {power - 1, power, power + 1, 10 * power - 1}) {
+            values.push_back(value);
+            values.push_back(-value);
+        }
+    for (int64_t value : values) {
+        EXPECT_EQ(text(ovStringFromLong(value)), expected(value)) << value;
+        if (value >= INT32_MIN && value <= INT32_MAX) {
+            EXPECT_EQ(text(ovStringFromInt(static_cast<int32_t>(value))), expected(value)) << value;
+        }
+    }
 }
 
 TEST(StringFormat, FloatShowsNineSignificantDigits) {

@@ -130,6 +130,24 @@ TEST(StringReplace, NonOverlappingLeftToRight) {
     EXPECT_EQ(text(ovStringReplace(str(u"abcab"), str(u"ab"), &ovEmptyString)), u"c");
 }
 
+TEST(StringReplace, AgreesWithAModelOnLongTexts) {
+    TextScrambler random{77};
+    for (int round = 0; round < 300; ++round) {
+        const std::u16string alphabet = round % 10 == 0 ? u"a" : u"aab";
+        const std::u16string find = random.text(1 + random.next() % 5, alphabet);
+        const std::u16string with = random.text(random.next() % 3, u"xy");
+        const std::u16string haystack = random.text(random.next() % 300, alphabet);
+        std::u16string expected;
+        size_t from = 0;
+        for (size_t at : occurrencesOf(haystack, find)) {
+            expected += haystack.substr(from, at - from) + with;
+            from = at + find.size();
+        }
+        expected += haystack.substr(from);
+        ASSERT_EQ(text(ovStringReplace(str(haystack), str(find), str(with))), expected) << "round " << round;
+    }
+}
+
 TEST(StringReplace, UnchangedTextIsTheSameObject) {
     String* abc = str(u"abc");
     EXPECT_EQ(ovStringReplace(abc, &ovEmptyString, str(u"x")), abc);

@@ -12,6 +12,7 @@
 #include "runtime/memory.h"
 #include "runtime/object.h"
 #include "tests/runtime/thread_support.h"
+#include "tests/support/capture_test_support.h"
 
 namespace {
 
@@ -82,13 +83,11 @@ std::string failureText(int error) {
 }
 
 TEST(ThreadWait, AWaitThatCanNeverEndReportsAndGivesNull) {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ovThreadWait(ovThreadCurrent()), toWord(ovNull));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), failureText(EDEADLK));
-
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ovThreadWait(nullptr), toWord(ovNull));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), failureText(ESRCH));
+    intptr_t result = 0;
+    EXPECT_EQ(ovTestCapturedStdout([&] { result = ovThreadWait(ovThreadCurrent()); }), failureText(EDEADLK));
+    EXPECT_EQ(result, toWord(ovNull));
+    EXPECT_EQ(ovTestCapturedStdout([&] { result = ovThreadWait(nullptr); }), failureText(ESRCH));
+    EXPECT_EQ(result, toWord(ovNull));
 }
 
 intptr_t twice(intptr_t value) { return value * 2; }

@@ -64,4 +64,28 @@ TEST_F(ClosingOnThrow, WholeTargetFunctionsCloseWhatTheyOpened) {
     ovKeepAlive(large);
 }
 
+// The same functions on their way out without an error.
+TEST_F(ClosingOnThrow, WholeTargetFunctionsCloseWhatTheyOpenedWhenTheyReturn) {
+    Array* small = ovArrayNew1D("b", 16);
+    const struct {
+        const char* what;
+        std::function<void()> call;
+    } cases[] = {
+        {"LoadBytes", [&] { LoadBytes(name("plain.txt")); }},
+        {"LoadStringBytes", [&] { LoadStringBytes(name("plain.txt")); }},
+        {"SaveBytes", [&] { SaveBytes(small, name("bytes.out")); }},
+        {"SaveStringBytes", [&] { SaveStringBytes(ovLiteral(u"text"), name("string.out")); }},
+        {"SaveTextAuto", [&] { SaveTextAuto(ovLiteral(u"\u20ac"), name("wide.out")); }},
+        {"LoadTextAuto", [&] { LoadTextAuto(name("wide.out")); }},
+        {"TBankLoad", [&] { TBankLoad(name("plain.txt")); }},
+        {"TBank.Save", [&] { BankNew(16)->Save(name("bank.out")); }},
+    };
+    for (const auto& c : cases) {
+        const int before = ovTestOpenDescriptors();
+        EXPECT_EQ(ovTestThrown(c.call), ovNull) << c.what;
+        EXPECT_EQ(ovTestOpenDescriptors(), before) << c.what;
+    }
+    ovKeepAlive(small);
+}
+
 }  // namespace

@@ -181,7 +181,6 @@ TEST_F(FilePositions, LinesAndWholeLoadsOfAFile) {
 // ---------------------------------------------------------------------------
 
 // A TCStream whose Flush is counted, to see what Close calls.
-TCStreamClass countingRecord{};
 int32_t flushes = 0;
 
 int32_t countingFlush(TIO* self) {
@@ -189,15 +188,14 @@ int32_t countingFlush(TIO* self) {
     return TCStreamType.Flush(self);
 }
 
-const ovScope countingScope = {OV_SCOPE_CLASS, "TCountingCStream", ovNoScopeEntries};
+constexpr ovScope countingScope = {OV_SCOPE_CLASS, "TCountingCStream", ovNoScopeEntries};
+extern const TCStreamClass countingRecord;
+constexpr TCStreamClass countingRecord = ovMakeClass<TCStreamClass, TCStream>(TCStreamType, &countingScope, [](auto& r) {
+    r.Flush = countingFlush;
+    r.Delete = ovChainDelete<countingRecord>;
+});
 
 TCStream* countingStream(String* path) {
-    if (countingRecord.super == nullptr) {
-        countingRecord = ovMakeClass<TCStreamClass, TCStream>(TCStreamType, &countingScope, [](auto& r) {
-            r.Flush = countingFlush;
-            r.Delete = ovChainDelete<countingRecord>;
-        });
-    }
     TCStream* s = TCStreamOpenFile(path, 0, 1);
     s->cls = &countingRecord;  // same layout, so the instance may take the subclass's record
     return s;
@@ -262,18 +260,8 @@ TEST_F(FileClosing, DroppingTheLastReferenceClosesTheFile) {
 // Handles that cannot seek
 // ---------------------------------------------------------------------------
 
-// The read end of a pipe that holds the data and whose write end is closed.
-std::FILE* pipeHolding(const std::string& data) {
-    int ends[2];
-    if (pipe(ends) != 0) return nullptr;
-    const ssize_t written = write(ends[1], data.data(), data.size());
-    close(ends[1]);
-    if (written != static_cast<ssize_t>(data.size())) return nullptr;
-    return fdopen(ends[0], "rb");
-}
-
 TEST_F(UnseekableHandles, APipeHasNoPositionAndEndsAfterAnEmptyRead) {
-    std::FILE* handle = pipeHolding("ab\ncd\n");
+    std::FILE* handle = ovTestPipeHolding("ab\ncd\n");
     ASSERT_NE(handle, nullptr);
     TCStream* s = TCStreamCreateWithCStream(handle, TCStream::MODE_READ);
     EXPECT_EQ(s->Pos(), -1);
@@ -291,7 +279,7 @@ TEST_F(UnseekableHandles, APipeHasNoPositionAndEndsAfterAnEmptyRead) {
 }
 
 TEST_F(UnseekableHandles, ALastLineWithoutLineFeedEndsTheStream) {
-    TCStream* s = TCStreamCreateWithCStream(pipeHolding("ab\ncd"), TCStream::MODE_READ);
+    TCStream* s = TCStreamCreateWithCStream(ovTestPipeHolding("ab\ncd"), TCStream::MODE_READ);
     int lines = 0;
     while (!s->Eof() && lines < 5) {
         s->ReadLine();
@@ -303,7 +291,7 @@ TEST_F(UnseekableHandles, ALastLineWithoutLineFeedEndsTheStream) {
 TEST_F(UnseekableHandles, LoadingAPipeTakesEverything) {
     std::string data(5000, '\0');
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 253);
-    TCStream* s = TCStreamCreateWithCStream(pipeHolding(data), TCStream::MODE_READ);
+    TCStream* s = TCStreamCreateWithCStream(ovTestPipeHolding(data), TCStream::MODE_READ);
     EXPECT_EQ(readAll(s), data);
 }
 

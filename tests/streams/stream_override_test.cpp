@@ -18,23 +18,21 @@ int overrideCalls = 0;
 // A stream whose ReadBytes hands out bytes from a counter
 // ---------------------------------------------------------------------------
 
-TStreamClass countingRecord{};
-const ovScope countingScope = {OV_SCOPE_CLASS, "TCountingTestStream", ovNoScopeEntries};
-
 int32_t countingReadBytes(TStream*, uint8_t* buf, int32_t count) {
     for (int32_t i = 0; i < count; ++i) buf[i] = static_cast<uint8_t>(100 + overrideCalls);
     ++overrideCalls;
     return count;
 }
 
+constexpr ovScope countingScope = {OV_SCOPE_CLASS, "TCountingTestStream", ovNoScopeEntries};
+extern const TStreamClass countingRecord;
+constexpr TStreamClass countingRecord = ovMakeClass<TStreamClass, TStream>(TStreamType, &countingScope, [](auto& r) {
+    r.New = ovFieldlessNew<countingRecord>;
+    r.ReadBytes = countingReadBytes;
+});
+
 TStream* countingStream() {
     ovTestStreamsInit();
-    if (countingRecord.New == nullptr) {
-        countingRecord = ovMakeClass<TStreamClass, TStream>(TStreamType, &countingScope, [](auto& r) {
-            r.New = ovFieldlessNew<countingRecord>;
-            r.ReadBytes = countingReadBytes;
-        });
-    }
     return ovNew<TStream>(&countingRecord);
 }
 
@@ -42,9 +40,7 @@ TStream* countingStream() {
 // Text streams with one replaced operation each
 // ---------------------------------------------------------------------------
 
-const ovScope overrideScope = {OV_SCOPE_CLASS, "TOverridingTextStream", ovNoScopeEntries};
-
-TTextStreamClass byteOverride{}, charOverride{}, eofOverride{};
+constexpr ovScope overrideScope = {OV_SCOPE_CLASS, "TOverridingTextStream", ovNoScopeEntries};
 
 // Each byte of the wrapped stream read one higher, line feeds kept.
 int32_t shiftedRawByte(TTextStream* self) {
@@ -63,16 +59,25 @@ int32_t upperChar(TTextStream* self) {
 // The end comes after three checks.
 int32_t eofAfterThree(TIO*) { return ++overrideCalls > 3 ? 1 : 0; }
 
-template <TTextStreamClass& Record>
-TTextStream* textWith(const std::string& bytes, void (*replace)(TTextStreamClass&)) {
+// A text stream class whose record is TTextStream's with one operation
+// replaced by replace.
+template <const TTextStreamClass& Self>
+constexpr TTextStreamClass overriding(void (*replace)(TTextStreamClass&)) {
+    return ovMakeClass<TTextStreamClass, TTextStream>(TTextStreamType, &overrideScope, [replace](auto& r) {
+        r.New = ovFieldlessNew<Self>;
+        replace(r);
+    });
+}
+
+extern const TTextStreamClass byteOverride, charOverride, eofOverride;
+constexpr TTextStreamClass byteOverride =
+    overriding<byteOverride>([](TTextStreamClass& r) { r._ReadByte = shiftedRawByte; });
+constexpr TTextStreamClass charOverride = overriding<charOverride>([](TTextStreamClass& r) { r.ReadChar = upperChar; });
+constexpr TTextStreamClass eofOverride = overriding<eofOverride>([](TTextStreamClass& r) { r.Eof = eofAfterThree; });
+
+TTextStream* textWith(const TTextStreamClass& record, const std::string& bytes) {
     ovTextStreamModuleInit();
-    if (Record.New == nullptr) {
-        Record = ovMakeClass<TTextStreamClass, TTextStream>(TTextStreamType, &overrideScope, [](auto& r) {
-            r.New = ovFieldlessNew<Record>;
-        });
-        replace(Record);
-    }
-    auto* text = ovNew<TTextStream>(&Record);
+    auto* text = ovNew<TTextStream>(&record);
     text->_encoding = TTextStream::UTF8;
     text->SetStream(ovTestMemoryStream(bytes));
     return text;
@@ -104,7 +109,7 @@ TEST_F(StreamOverrides, ReadByteOfTheBaseReadsOneByteAndThrowsAtTheEnd) {
 }
 
 TEST_F(StreamOverrides, TextReadersUseAReplacedRawByte) {
-    TTextStream* text = textWith<byteOverride>("abc\nxyz", [](TTextStreamClass& r) { r._ReadByte = shiftedRawByte; });
+    TTextStream* text = textWith(byteOverride, "abc\nxyz");
     EXPECT_EQ(ovTestText(text->ReadLine()), "bcd");
     EXPECT_EQ(text->ReadChar(), 'y');
     EXPECT_EQ(ovTestText(text->ReadFile()), "z{");
@@ -112,14 +117,14 @@ TEST_F(StreamOverrides, TextReadersUseAReplacedRawByte) {
 }
 
 TEST_F(StreamOverrides, TextReadersUseAReplacedReadChar) {
-    TTextStream* text = textWith<charOverride>("abc\nd\xC3\xA9", [](TTextStreamClass& r) { r.ReadChar = upperChar; });
+    TTextStream* text = textWith(charOverride, "abc\nd\xC3\xA9");
     EXPECT_EQ(ovTestText(text->ReadLine()), "ABC");
     EXPECT_EQ(ovTestText(text->ReadString(2)), "D\xE9");
     EXPECT_EQ(overrideCalls, 6);
 }
 
 TEST_F(StreamOverrides, TextReadersStopAtAReplacedEof) {
-    TTextStream* text = textWith<eofOverride>("abcdef\n", [](TTextStreamClass& r) { r.Eof = eofAfterThree; });
+    TTextStream* text = textWith(eofOverride, "abcdef\n");
     EXPECT_EQ(ovTestText(text->ReadLine()), "abc");
     overrideCalls = 0;
     EXPECT_EQ(ovTestText(text->ReadFile()), "def");

@@ -1,6 +1,8 @@
 // Streams and helpers for the stream tests.
 #include "tests/streams/stream_test_support.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -15,7 +17,7 @@ namespace {
 // TMemoryTestStream
 // ---------------------------------------------------------------------------
 
-TStreamClass memoryRecord{};
+extern const TStreamClass memoryRecord;
 
 TMemoryTestStream* asMemory(TIO* io) { return static_cast<TMemoryTestStream*>(io); }
 
@@ -69,10 +71,10 @@ int32_t memoryDelete(Object* object) {
     return ovChainDelete<memoryRecord>(object);
 }
 
-const ovScope memoryScope = {OV_SCOPE_CLASS, "TMemoryTestStream", ovNoScopeEntries};
+constexpr ovScope memoryScope = {OV_SCOPE_CLASS, "TMemoryTestStream", ovNoScopeEntries};
 
-void fillMemoryRecord() {
-    memoryRecord = ovMakeClass<TStreamClass, TMemoryTestStream>(TStreamType, &memoryScope, [](auto& r) {
+constexpr TStreamClass memoryRecord =
+    ovMakeClass<TStreamClass, TMemoryTestStream>(TStreamType, &memoryScope, [](auto& r) {
         r.New = memoryNew;
         r.Delete = memoryDelete;
         r.Eof = memoryEof;
@@ -81,13 +83,12 @@ void fillMemoryRecord() {
         r.Read = memoryRead;
         r.Write = memoryWrite;
     });
-}
 
 // ---------------------------------------------------------------------------
 // TSpyStream
 // ---------------------------------------------------------------------------
 
-TStreamClass spyRecord{};
+extern const TStreamClass spyRecord;
 
 void logCall(const char* name) { ovSpyLog.emplace_back(name); }
 
@@ -142,10 +143,9 @@ Object* spyReadObject(TStream*) {
     return ovNull;
 }
 
-const ovScope spyScope = {OV_SCOPE_CLASS, "TSpyStream", ovNoScopeEntries};
+constexpr ovScope spyScope = {OV_SCOPE_CLASS, "TSpyStream", ovNoScopeEntries};
 
-void fillSpyRecord() {
-    spyRecord = ovMakeClass<TStreamClass, TSpyStream>(TStreamType, &spyScope, [](auto& r) {
+constexpr TStreamClass spyRecord = ovMakeClass<TStreamClass, TSpyStream>(TStreamType, &spyScope, [](auto& r) {
         r.New = ovFieldlessNew<spyRecord>;
         r.Delete = ovChainDelete<spyRecord>;
 #define SPY_ASSIGN(Name, ...) r.Name = spy##Name;
@@ -160,7 +160,6 @@ void fillSpyRecord() {
         r.ReadString = spyReadString;
         r.ReadObject = spyReadObject;
     });
-}
 
 }  // namespace
 
@@ -169,8 +168,6 @@ void ovTestStreamsInit() {
     if (done) return;
     done = true;
     ovStreamModuleInit();
-    fillMemoryRecord();
-    fillSpyRecord();
 }
 
 TMemoryTestStream* ovTestMemoryStream(const std::string& input) {
@@ -185,12 +182,13 @@ TSpyStream* ovTestSpyStream() {
     return ovNew<TSpyStream>(&spyRecord);
 }
 
-std::string ovTestText(String* s) {
-    std::string text;
-    for (int32_t i = 0; i < s->length; ++i) text.push_back(static_cast<char>(s->units()[i]));
-    return text;
-}
-
 std::string ovTestBytes(Array* a) { return std::string(a->elements<char>(), static_cast<size_t>(a->dataSize)); }
 
-String* ovTestPath(const std::string& path) { return ovStringFromUTF8String(path.c_str()); }
+std::FILE* ovTestPipeHolding(const std::string& data) {
+    int ends[2];
+    if (pipe(ends) != 0) return nullptr;
+    const ssize_t written = write(ends[1], data.data(), data.size());
+    close(ends[1]);
+    if (written != static_cast<ssize_t>(data.size())) return nullptr;
+    return fdopen(ends[0], "rb");
+}

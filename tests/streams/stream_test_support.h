@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "runtime/object.h"
 #include "runtime/string.h"
 #include "streams/stream.h"
+#include "tests/support/text_test_support.h"
 #include "tests/support/thrown_test_support.h"
 
 // A stream over bytes held in C++ memory.  Read hands out at most `chunk`
@@ -36,13 +38,13 @@ struct TSpyStream : TStream {};
 TSpyStream* ovTestSpyStream();
 extern std::vector<std::string> ovSpyLog;
 
-// The text of a String as bytes (low 8 bits of each unit).
-std::string ovTestText(String* s);
 // The bytes of a "b" array.
 std::string ovTestBytes(Array* a);
 
-// A String of a path's UTF-8 bytes (the platform text of file names).
-String* ovTestPath(const std::string& path);
+
+// The read end of a pipe that holds the data (up to the pipe's capacity) and
+// whose write end is closed; null when the pipe cannot be made.
+std::FILE* ovTestPipeHolding(const std::string& data);
 
 // The stream module and the classes above, once.
 void ovTestStreamsInit();

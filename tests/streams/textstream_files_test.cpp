@@ -8,6 +8,7 @@
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "stream_test_support.h"
+#include "streams/cstream.h"
 #include "streams/factory.h"
 #include "tests/support/system_test_support.h"
 
@@ -22,6 +23,7 @@ protected:
 
 using TextFactory = TextFileTest;
 using WholeTexts = TextFileTest;
+using PipedText = TextFileTest;
 
 TTextStream* asText(TStream* stream) {
     return static_cast<TTextStream*>(ovObjectDowncast(stream, &TTextStreamType));
@@ -109,11 +111,66 @@ TEST_F(WholeTexts, SaveChoosesLatin1WhenItFitsElseMarkedUtf16LittleEndian) {
     EXPECT_EQ(ovTestUnits(LoadTextAuto(name("r.txt"))), wide);
 }
 
+// Through a text protocol the mark and the UTF-16 bytes reach the Latin-1
+// stream as bytes (which it writes as decimal lines), never as characters.
+TEST_F(WholeTexts, SavedThroughATextProtocolEveryByteStaysAByte) {
+    EXPECT_EQ(SaveTextAuto(ovTestString(u"\u0100\u1234"), ovTestAscii("latin1::" + (dir / "t.txt"))), 1);
+    EXPECT_EQ(ovTestReadFile(dir / "t.txt"), "255\r\n254\r\n0\r\n1\r\n52\r\n18\r\n");
+}
+
 TEST_F(WholeTexts, TargetsThatCannotBeOpenedThrowTheStreamExceptions) {
     String* unreachable = ovTestAscii(dir / "no/such/dir/x.txt");
     EXPECT_TRUE(ovIsInstance(ovTestThrown([&] { LoadTextAuto(unreachable); }), &TStreamReadExceptionType));
     for (String* text : {ovLiteral(u"a"), ovLiteral(u"\u20ac")})
         EXPECT_TRUE(ovIsInstance(ovTestThrown([&] { SaveTextAuto(text, unreachable); }), &TStreamWriteExceptionType));
+}
+
+// ---------------------------------------------------------------------------
+// Over pipes, which tell their end only when a read comes back empty
+// ---------------------------------------------------------------------------
+
+TCStream* pipeStream(const std::string& bytes) {
+    return TCStreamCreateWithCStream(ovTestPipeHolding(bytes), TCStream::MODE_READ);
+}
+
+// Directly over the pipe's stream, and over a wrapper of it, whose byte
+// reads are its own.
+TTextStream* overPipe(const std::string& bytes, int32_t encoding, bool wrapped) {
+    TStream* pipe = pipeStream(bytes);
+    return TTextStreamCreate(wrapped ? StreamOpenRead(pipe) : pipe, encoding);
+}
+
+TEST_F(PipedText, TheLastLineEndsQuietlyAtTheEndOfTheDataInEveryEncoding) {
+    const struct {
+        int32_t encoding;
+        std::string bytes;
+    } cases[] = {
+        {TTextStream::LATIN1, "ab\ncd"},
+        {TTextStream::UTF8, "ab\ncd"},
+        {TTextStream::UTF16BE, std::string("\0a\0b\0\n\0c\0d", 10)},
+        {TTextStream::UTF16LE, std::string("a\0b\0\n\0c\0d\0", 10)},
+    };
+    for (const auto& c : cases) {
+        for (const bool wrapped : {false, true}) {
+            TTextStream* text = overPipe(c.bytes, c.encoding, wrapped);
+            EXPECT_EQ(ovTestText(text->ReadLine()), "ab") << c.encoding << wrapped;
+            EXPECT_EQ(ovTestText(text->ReadLine()), "cd") << c.encoding << wrapped;
+            EXPECT_EQ(text->Eof(), 1);
+            EXPECT_EQ(text->ReadLine()->length, 0);
+        }
+    }
+}
+
+TEST_F(PipedText, AnEmptyPipeIsOneEmptyLineAndACutCharacterStillThrows) {
+    for (const bool wrapped : {false, true}) {
+        TTextStream* empty = overPipe("", TTextStream::UTF8, wrapped);
+        EXPECT_EQ(empty->ReadLine()->length, 0);
+        EXPECT_EQ(empty->Eof(), 1);
+        TTextStream* cut = overPipe("ab\xc3", TTextStream::UTF8, wrapped);
+        EXPECT_TRUE(ovIsInstance(ovTestThrown([&] { cut->ReadLine(); }), &TStreamReadExceptionType));
+        TTextStream* odd = overPipe("a\0b", TTextStream::UTF16LE, wrapped);
+        EXPECT_TRUE(ovIsInstance(ovTestThrown([&] { odd->ReadLine(); }), &TStreamReadExceptionType));
+    }
 }
 
 }  // namespace

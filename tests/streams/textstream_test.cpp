@@ -77,6 +77,27 @@ TEST_F(Characters, WritingFollowsEachEncodingsTable) {
     EXPECT_EQ(written(0, 'A'), "");
 }
 
+// The wrapped stream receives bytes, 0 to 255, even where its WriteByte
+// takes a whole Int: here a Latin-1 text stream, whose WriteByte writes the
+// number it is given as a decimal line.
+TEST_F(Characters, TheWrappedStreamReceivesOnlyBytes) {
+    const struct {
+        int32_t encoding;
+        int32_t c;
+        const char* lines;
+    } cases[] = {
+        {TTextStream::LATIN1, 0x141, "65\r\n"},
+        {TTextStream::UTF16LE, 0x100, "0\r\n1\r\n"},
+        {TTextStream::UTF16BE, 0x1234, "18\r\n52\r\n"},
+        {TTextStream::UTF8, 0x20AC, "226\r\n130\r\n172\r\n"},
+    };
+    for (const auto& c : cases) {
+        TTextStream* decimal = ovTestTextOver("", TTextStream::LATIN1);
+        TTextStreamCreate(decimal, c.encoding)->WriteChar(c.c);
+        EXPECT_EQ(ovTestWritten(decimal), c.lines) << c.encoding;
+    }
+}
+
 TEST_F(Characters, ReadingCombinesBytesWithoutValidatingThem) {
     TTextStream* utf8 = ovTestTextOver("A\xc3\xa9\xe2\x82\xac\x80" "A", TTextStream::UTF8);
     EXPECT_EQ(utf8->ReadChar(), 'A');

@@ -62,18 +62,6 @@ bool ovTestExists(const std::string& path) {
     return lstat(path.c_str(), &status) == 0;
 }
 
-String* ovTestString(std::u16string_view text) {
-    return ovStringFromShorts(reinterpret_cast<const uint16_t*>(text.data()), static_cast<int32_t>(text.size()));
-}
-
-String* ovTestAscii(const std::string& text) {
-    return ovStringFromBytes(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()));
-}
-
-std::u16string ovTestUnits(String* s) {
-    return std::u16string(reinterpret_cast<const char16_t*>(s->units()), static_cast<size_t>(s->length));
-}
-
 int ovTestOpenDescriptors() {
     int count = 0;
     for (int fd = 0; fd < 4096; ++fd)

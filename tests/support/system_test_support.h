@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/text_test_support.h"
+
 struct String;
 
 // A fresh directory under /tmp, removed (links as links) when the object goes.
@@ -30,7 +32,3 @@ std::string ovTestReadFile(const std::string& path);
 bool ovTestExists(const std::string& path);  // lstat: a dangling link exists too
 // The number of file descriptors the process holds open now.
 int ovTestOpenDescriptors();
-String* ovTestString(std::u16string_view text);
-// A String of the bytes, one unit per byte (for ASCII paths from the tests).
-String* ovTestAscii(const std::string& text);
-std::u16string ovTestUnits(String* s);

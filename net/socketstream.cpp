@@ -1,0 +1,121 @@
+// Socket streams and the "tcp" factory.
+#include "net/socketstream.h"
+
+#include "runtime/reflection.h"
+#include "runtime/string.h"
+#include "streams/load_save.h"
+
+namespace {
+
+TSocketStream* asSocketStream(TIO* io) { return static_cast<TSocketStream*>(io); }
+
+TSocketStream* noSocketStream() { return static_cast<TSocketStream*>(ovNullStream()); }
+
+constexpr int32_t kDefaultPort = 80;
+
+#define OV_SOCKET_STREAM_METHOD(slot, type) OV_METHOD_ENTRY(TSocketStreamClass, slot, type)
+
+constexpr ovScopeEntry socketStreamEntries[] = {
+    OV_FIELD_ENTRY(TSocketStream, _socket, ":TSocket"),
+    OV_FIELD_ENTRY(TSocketStream, _autoClose, "i"),
+    OV_SOCKET_STREAM_METHOD(New, "()i"),
+    OV_SOCKET_STREAM_METHOD(Delete, "()i"),
+    OV_SOCKET_STREAM_METHOD(Eof, "()i"),
+    OV_SOCKET_STREAM_METHOD(Close, "()i"),
+    OV_SOCKET_STREAM_METHOD(Read, "(*b,i)i"),
+    OV_SOCKET_STREAM_METHOD(Write, "(*b,i)i"),
+    OV_SOCKET_STREAM_METHOD(Socket, "():TSocket"),
+    OV_FUNCTION_ENTRY(TSocketStreamClass, Create, "(:TSocket,i):TSocketStream"),
+    OV_FUNCTION_ENTRY(TSocketStreamClass, CreateClient, "($,i):TSocketStream"),
+    ovScopeEndEntry,
+};
+
+#undef OV_SOCKET_STREAM_METHOD
+
+}  // namespace
+
+constexpr ovScope TSocketStreamScope = {OV_SCOPE_CLASS, "TSocketStream", socketStreamEntries};
+constexpr ovScope TSocketStreamFactoryScope = {OV_SCOPE_CLASS, "TSocketStreamFactory", ovFactoryOverrideEntries};
+
+int32_t TSocketStreamNew(Object* object) {
+    auto* self = ovChainNew<TSocketStream, TSocketStreamType>(object);
+    self->_socket.init(ovNullSocket());
+    self->_autoClose = 0;
+    return 0;
+}
+
+int32_t TSocketStreamDelete(Object* object) {
+    static_cast<TSocketStream*>(object)->_socket.release();
+    return ovChainDelete<TSocketStreamType>(object);
+}
+
+int32_t TSocketStreamRead(TIO* io, uint8_t* buf, int32_t count) {
+    TSocket* socket = asSocketStream(io)->_socket;
+    return socket == ovNull ? 0 : socket->Recv(buf, count, 0);
+}
+
+int32_t TSocketStreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
+    TSocket* socket = asSocketStream(io)->_socket;
+    return socket == ovNull ? 0 : socket->Send(buf, count, 0);
+}
+
+int32_t TSocketStreamEof(TIO* io) {
+    TSocket* socket = asSocketStream(io)->_socket;
+    if (socket == ovNull) return 1;
+    if (socket->Connected() != 0) return 0;
+    io->Close();
+    return 1;
+}
+
+int32_t TSocketStreamClose(TIO* io) {
+    TSocketStream* self = asSocketStream(io);
+    if (self->_socket == ovNull) return 0;
+    if (self->_autoClose != 0) self->_socket->Close();
+    self->_socket.set(ovNullSocket());
+    return 0;
+}
+
+TSocket* TSocketStreamSocket(TSocketStream* self) { return self->_socket; }
+
+TSocketStream* TSocketStreamCreate(TSocket* socket, int32_t autoClose) {
+    auto* stream = ovNew<TSocketStream>(&TSocketStreamType);
+    stream->_socket.set(socket);
+    stream->_autoClose = autoClose;
+    return stream;
+}
+
+TSocketStream* TSocketStreamCreateClient(String* host, int32_t port) {
+    const int32_t ip = HostAddress(host, 0);
+    if (ip == 0) return noSocketStream();
+    TSocket* socket = TSocketType.CreateTCP();
+    if (socket == ovNull) return noSocketStream();
+    if (socket->Connect(ip, port) != 0) return TSocketStreamType.Create(socket, 1);
+    socket->Close();
+    return noSocketStream();
+}
+
+TSocketStream* SockStreamCreate(TSocket* socket, int32_t autoClose) { return TSocketStreamType.Create(socket, autoClose); }
+TSocket* SockStreamSocket(TSocketStream* stream) { return stream->Socket(); }
+
+ovHostAndPort ovSplitHostAndPort(String* text) {
+    const int32_t colon = ovStringFind(text, ovLiteral(u":"), 0);
+    if (colon < 0) return {text, kDefaultPort};
+    return {ovStringSlice(text, 0, colon), ovStringToInt(ovStringSlice(text, colon + 1, text->length))};
+}
+
+TStream* TSocketStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t, int32_t) {
+    if (ovStringCompare(protocol, ovLiteral(u"tcp")) != 0) return ovNullStream();
+    const ovHostAndPort target = ovSplitHostAndPort(path);
+    return TSocketStreamType.CreateClient(target.host, target.port);
+}
+
+void ovSocketStreamModuleInit() {
+    static bool started = false;
+    ovModuleInitOnce(started, [] {
+        ovCoreModuleInit();
+        ovSocketModuleInit();
+        ovStreamModuleInit();
+        ovObjectRegisterType(&TSocketStreamType);
+        ovInstallFactory(TSocketStreamFactoryType);
+    });
+}

@@ -1,0 +1,98 @@
+// Socket streams: a stream whose bytes go to and come from a TSocket, and
+// the factory of the "tcp" protocol ('tcp::host:7000', or 'tcp::host' for
+// port 80).
+//
+// Read is one receive and Write one send, each returning the bytes moved (0
+// on failure, and for Read when the peer has closed); nothing is buffered,
+// so the stream is never read past what its caller asked for.  The stream
+// cannot seek: Pos is -1 and Size 0.  Eof turns true once the peer has
+// closed and everything it sent has been read; the stream then closes
+// itself.  A closed stream is at its end for good: Eof 1, and Read and
+// Write return 0.
+#pragma once
+
+#include <cstdint>
+
+#include "net/socket.h"
+#include "runtime/object.h"
+#include "streams/factory.h"
+#include "streams/stream.h"
+
+struct TSocketStream;
+
+struct TSocketStreamClass : TStreamClass {
+    TSocket* (*Socket)(TSocketStream* self);
+    // Class functions.
+    TSocketStream* (*Create)(TSocket* socket, int32_t autoClose);
+    TSocketStream* (*CreateClient)(String* host, int32_t port);
+};
+
+struct TSocketStream : TStream {
+    ovRef<TSocket> _socket;  // the Null object when closed or never set
+    int32_t _autoClose;      // non-zero: Close also closes the socket
+
+    inline TSocket* Socket();
+};
+
+inline TSocket* TSocketStream::Socket() { return record<TSocketStreamClass>()->Socket(this); }
+
+// The factory of the "tcp" protocol; no fields of its own.
+struct TSocketStreamFactory : TStreamFactory {};
+
+// A new stream (always a TSocketStream) over the socket, which it holds.
+TSocketStream* TSocketStreamCreate(TSocket* socket, int32_t autoClose);
+// A stream over a new TCP connection to the host (a name or a dotted
+// address) and port, closing its socket with it; the Null object when the
+// host has no address or the connection fails.
+TSocketStream* TSocketStreamCreateClient(String* host, int32_t port);
+
+// TSocketStream.Create and the stream's Socket.
+TSocketStream* SockStreamCreate(TSocket* socket, int32_t autoClose);
+TSocket* SockStreamSocket(TSocketStream* stream);
+
+// The host and port of "host:port" text; "host" alone has port 80.  The
+// port text converts as String-to-Int does (empty or not a number: 0).
+struct ovHostAndPort {
+    String* host;
+    int32_t port;
+};
+ovHostAndPort ovSplitHostAndPort(String* text);
+
+// ---------------------------------------------------------------------------
+// Operations and records
+// ---------------------------------------------------------------------------
+
+int32_t TSocketStreamNew(Object* self);
+// Releases the socket without closing it.
+int32_t TSocketStreamDelete(Object* self);
+int32_t TSocketStreamEof(TIO* self);
+int32_t TSocketStreamClose(TIO* self);
+int32_t TSocketStreamRead(TIO* self, uint8_t* buf, int32_t count);
+int32_t TSocketStreamWrite(TIO* self, const uint8_t* buf, int32_t count);
+TSocket* TSocketStreamSocket(TSocketStream* self);
+TStream* TSocketStreamFactoryCreateStream(TStreamFactory* self, Object* target, String* protocol, String* path,
+                                          int32_t readable, int32_t writeable);
+
+extern const ovScope TSocketStreamScope, TSocketStreamFactoryScope;
+extern const TSocketStreamClass TSocketStreamType;
+extern const TStreamFactoryClass TSocketStreamFactoryType;
+
+inline constexpr TSocketStreamClass TSocketStreamType =
+    ovMakeClass<TSocketStreamClass, TSocketStream>(TStreamType, &TSocketStreamScope, [](auto& r) {
+        r.New = TSocketStreamNew;
+        r.Delete = TSocketStreamDelete;
+        r.Eof = TSocketStreamEof;
+        r.Close = TSocketStreamClose;
+        r.Read = TSocketStreamRead;
+        r.Write = TSocketStreamWrite;
+        r.Socket = TSocketStreamSocket;
+        r.Create = TSocketStreamCreate;
+        r.CreateClient = TSocketStreamCreateClient;
+    });
+inline constexpr TStreamFactoryClass TSocketStreamFactoryType =
+    ovFactoryClass<TSocketStreamFactoryType>(&TSocketStreamFactoryScope, TSocketStreamFactoryCreateStream);
+
+// The socket stream module's initialiser: runs the core, socket and stream
+// modules' initialisers, registers TSocketStream and TSocketStreamFactory
+// and links the one factory into the chain, once.
+void ovSocketStreamModuleInit();
