@@ -7,6 +7,7 @@
 // stream, bank stream).
 #include "app/modules.h"
 
+#include "collections/list.h"
 #include "net/httpstream.h"
 #include "net/socket.h"
 #include "net/socketstream.h"
@@ -14,18 +15,10 @@
 #include "runtime/strhelp.h"
 #include "streams/bank.h"
 #include "streams/bankstream.h"
+#include "streams/endianstream.h"
 #include "streams/ramstream.h"
 #include "streams/stdio.h"
 #include "system/filesystem/filesystem.h"
-
-namespace {
-
-// Modules of the library that this build does not carry yet keep their
-// place in the order, so that adding one cannot reorder the others.
-void endianStreamModuleInit() {}
-void linkedListModuleInit() {}
-
-}  // namespace
 
 void ovInitStandardModules() {
     static bool started = false;
@@ -35,11 +28,11 @@ void ovInitStandardModules() {
         ovSocketModuleInit();
         ovRamStreamModuleInit();
         ovBankStreamModuleInit();
-        endianStreamModuleInit();
+        ovEndianStreamModuleInit();
         ovSocketStreamModuleInit();
         ovHttpStreamModuleInit();
         ovStdioModuleInit();
-        linkedListModuleInit();
+        ovLinkedListModuleInit();
         ovFileSystemModuleInit();
     });
 }

@@ -20,6 +20,7 @@
 #include "runtime/memory.h"
 #include "runtime/string.h"
 #include "streams/cstream.h"
+#include "streams/load_save.h"
 #include "streams/stream.h"
 #include "streams/textstream.h"
 #include "system/filesystem/filesystem.h"

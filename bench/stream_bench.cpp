@@ -14,6 +14,7 @@
 #include "runtime/array.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
+#include "streams/load_save.h"
 #include "streams/stream.h"
 #include "system/filesystem/filesystem.h"
 

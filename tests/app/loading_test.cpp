@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <thread>
 
 #include "app/interpreter.h"
 #include "app/modules.h"
+#include "collections/list.h"
 #include "interpreter_test_support.h"
 #include "net/httpstream.h"
 #include "net/socketstream.h"
@@ -18,6 +20,7 @@
 #include "runtime/strhelp.h"
 #include "runtime/string.h"
 #include "streams/bankstream.h"
+#include "streams/endianstream.h"
 #include "streams/factory.h"
 #include "streams/ramstream.h"
 #include "streams/stdio.h"
@@ -173,8 +176,8 @@ TEST_F(LoadingTest, RefusesProgramsBeyondTheCommandLimit) {
 TEST(StandardModules, LinkTheFactoriesSoTheTextStreamIsAskedFirst) {
     bringUpModules();
     ovInitStandardModules();  // a second run changes nothing
-    const ObjectClass* expected[] = {&TTextStreamFactoryType, &THTTPStreamFactoryType, &TSocketStreamFactoryType,
-                                    &TRamStreamFactoryType, &TBankStreamFactoryType};
+    const ObjectClass* expected[] = {&TTextStreamFactoryType,   &THTTPStreamFactoryType, &TSocketStreamFactoryType,
+                                     &TXEndianStreamFactoryType, &TRamStreamFactoryType,  &TBankStreamFactoryType};
     TStreamFactory* factory = factoryChain;
     for (const ObjectClass* cls : expected) {
         ASSERT_NE(static_cast<Object*>(factory), ovNull);
@@ -183,6 +186,9 @@ TEST(StandardModules, LinkTheFactoriesSoTheTextStreamIsAskedFirst) {
     }
     EXPECT_EQ(static_cast<Object*>(factory), ovNull);
     EXPECT_NE(static_cast<Object*>(ConsoleStream), ovNull);
+    int32_t count = 0;
+    const ObjectClass* const* types = ovObjectRegisteredTypes(&count);
+    EXPECT_NE(std::find(types, types + count, &TListType), types + count) << "the list module ran";
 }
 
 }  // namespace
