@@ -134,7 +134,10 @@ char* stackBase = nullptr;
 
 inline int32_t sizeClassOf(int32_t size) { return (size + 15) / 16; }
 
+// The block may still be poisoned (a chunk's uncarved tail), so the link is
+// written only after unpoisoning it.
 void pushFree(void* block, int32_t sizeClass) {
+    OV_UNPOISON(block, static_cast<size_t>(sizeClass) * 16);
     auto* free = static_cast<FreeBlock*>(block);
     free->next = gc.freeLists[sizeClass];
     gc.freeLists[sizeClass] = free;
@@ -373,6 +376,6 @@ void ovGCClearStackBase() { stackBase = nullptr; }
 void* ovGCStackBase() { return stackBase; }
 
 ovGCState ovGCGetState() {
-    return {gc.mode,           gc.suspended,    gc.debug,        gc.bytesSinceCollection, gc.tableThreshold,
-            gc.bytesInUse,     gc.objectsFreed, gc.tableLength,  gc.passes};
+    return {gc.mode,       gc.suspended,    gc.debug,       gc.bytesSinceCollection, gc.tableThreshold,
+            gc.bytesInUse, gc.objectsFreed, gc.tableLength, gc.passes,               gc.chunkRemaining};
 }
