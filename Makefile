@@ -5,12 +5,13 @@
 #   make test   build and run the whole test suite
 #   make check  the suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
 #               with the collector in stress mode (a pass before every allocation)
+#   make tsan   the thread and collector tests under ThreadSanitizer (clang)
 #   make bench  benchmarks against malloc, Boehm's collector and the C library
 
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= 2
 
-.PHONY: all run test check bench clean
+.PHONY: all run test check tsan bench clean
 
 all: build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
@@ -22,6 +23,12 @@ build-check/CMakeCache.txt:
 	cmake -S . -B build-check $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 	  -DOV_SANITIZE=ON -DOV_GC_STRESS=ON
+
+build-tsan/CMakeCache.txt:
+	cmake -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_C_FLAGS=-fsanitize=thread \
+	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 
 build-bench/CMakeCache.txt:
 	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
@@ -38,6 +45,13 @@ check: build-check/CMakeCache.txt
 	cd build-check && ASAN_OPTIONS=detect_stack_use_after_return=0:detect_leaks=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest -j $(JOBS) --output-on-failure
 
+# Any report fails the run: ThreadSanitizer exits with status 66 after one.
+TSAN_TESTS := ^(Thread|Atomics|Collector|Memory)
+tsan: build-tsan/CMakeCache.txt
+	cmake --build build-tsan -j $(JOBS) --target runtime_tests
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1" \
+	  ctest -j $(JOBS) -R '$(TSAN_TESTS)' --no-tests=error --output-on-failure
+
 bench: build-bench/CMakeCache.txt
 	@dpkg -s libgc-dev >/dev/null 2>&1 || \
 	  (DEBIAN_FRONTEND=noninteractive apt-get install -y libgc-dev >/dev/null || \
@@ -47,4 +61,4 @@ bench: build-bench/CMakeCache.txt
 	./bench/run build-bench
 
 clean:
-	rm -rf build build-check build-bench
+	rm -rf build build-check build-tsan build-bench
