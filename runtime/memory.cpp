@@ -164,7 +164,7 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// Counts and the zero-count table (under the lock)
+// Counts and the zero-count table (the table under the lock)
 // ---------------------------------------------------------------------------
 
 // Marks an instance whose count is 0 as queued; false when the count is not

@@ -43,15 +43,13 @@ TEST(ThreadCounts, TwoThreadsRetainingAndReleasingOneInstanceLoseNoCount) {
     Object* instance = ovObjectNew(&ObjectType);
     ovTestHoldOutsideTable(instance);
     SharedInstance shared{instance};
-    ovThreadRecord* first = startThread(retainThenRelease, toWord(&shared));
-    ovThreadRecord* second = startThread(retainThenRelease, toWord(&shared));
-    ASSERT_TRUE(first && second);
+    ThreadGroup pair(2, retainThenRelease, toWord(&shared));
+    ASSERT_TRUE(pair.started());
 
     shared.retained.wait();
     EXPECT_EQ(instance->refs, 1 + 2 * kCountChanges);
     shared.release.countDown();
-    ovThreadWait(first);
-    ovThreadWait(second);
+    pair.waitAll();
     EXPECT_EQ(instance->refs, 1);
     ovGCRelease(instance);
 }
@@ -78,9 +76,8 @@ intptr_t dropOneReferencePerRound(intptr_t word) {
 TEST(ThreadCounts, TwoThreadsDroppingTheLastTwoReferencesAtOnceQueueTheInstanceOnce) {
     ovTestModeGuard manual(0);
     LastReferences last;
-    ovThreadRecord* first = startThread(dropOneReferencePerRound, toWord(&last));
-    ovThreadRecord* second = startThread(dropOneReferencePerRound, toWord(&last));
-    ASSERT_TRUE(first && second);
+    ThreadGroup pair(2, dropOneReferencePerRound, toWord(&last));
+    ASSERT_TRUE(pair.started());
     int32_t queuedOnce = 0;
     for (int32_t i = 0; i < kRaces; ++i) {
         last.instance = ovObjectNew(&ObjectType);
@@ -92,8 +89,7 @@ TEST(ThreadCounts, TwoThreadsDroppingTheLastTwoReferencesAtOnceQueueTheInstanceO
         if (ovGCGetState().queued == queuedBefore + 1 && static_cast<uint32_t>(last.instance->refs) == OV_QUEUED_BIT)
             ++queuedOnce;
     }
-    ovThreadWait(first);
-    ovThreadWait(second);
+    pair.waitAll();
     EXPECT_EQ(queuedOnce, kRaces);
 }
 
@@ -122,11 +118,9 @@ intptr_t incrementUnderTheLock(intptr_t word) {
 
 TEST(ThreadLock, TwoThreadsLoseNoUpdateMadeUnderIt) {
     Guarded guarded;
-    ovThreadRecord* first = startThread(incrementUnderTheLock, toWord(&guarded));
-    ovThreadRecord* second = startThread(incrementUnderTheLock, toWord(&guarded));
-    ASSERT_TRUE(first && second);
-    ovThreadWait(first);
-    ovThreadWait(second);
+    ThreadGroup pair(2, incrementUnderTheLock, toWord(&guarded));
+    ASSERT_TRUE(pair.started());
+    pair.waitAll();
     EXPECT_EQ(guarded.plainCount, 2 * kLockedIncrements);
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 #include "runtime/thread.h"
 
@@ -83,6 +84,29 @@ inline ovThreadRecord* startThread(ovThreadEntry entry, intptr_t argument) {
     if (thread != nullptr) ovThreadResume(thread);
     return thread;
 }
+
+// Threads started together on one entry and argument.
+class ThreadGroup {
+public:
+    ThreadGroup(int32_t count, ovThreadEntry entry, intptr_t argument) {
+        for (int32_t i = 0; i < count; ++i) threads_.push_back(startThread(entry, argument));
+    }
+    bool started() const {
+        for (ovThreadRecord* thread : threads_)
+            if (thread == nullptr) return false;
+        return true;
+    }
+    // Waits for every thread and returns the sum of their results.
+    intptr_t waitAll() {
+        intptr_t sum = 0;
+        for (ovThreadRecord* thread : threads_)
+            if (thread != nullptr) sum += ovThreadWait(thread);
+        return sum;
+    }
+
+private:
+    std::vector<ovThreadRecord*> threads_;
+};
 
 // A worker that counts as fast as it can until told to stop; a frozen count
 // shows that it is suspended.
