@@ -287,7 +287,8 @@ __attribute__((noinline)) void saveRegisters(uintptr_t* saved) {
 #endif
 }
 
-bool isBlockStart(uintptr_t word) {
+// Inlined: the scan calls it for every stack word.
+[[gnu::always_inline]] inline bool isBlockStart(uintptr_t word) {
     if ((word & 15) != 0 || word >= kAddressLimit || membitDirectory == nullptr) return false;
     const MembitPosition at = membitOf(word);
     return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
@@ -349,22 +350,25 @@ private:
 // reads other frames' words, redzones included, on purpose.
 class RootCollector {
 public:
+    // The count and the table are kept in locals, so that the stores into
+    // the table do not make the loop reload them.
     OV_NO_ASAN void words(const uintptr_t* from, const uintptr_t* to) {
-        for (const uintptr_t* p = from; p < to; ++p) word(*p);
+        uintptr_t* roots = gc.roots;
+        size_t count = count_;
+        for (const uintptr_t* p = from; p < to; ++p)
+            if (isBlockStart(*p)) roots[count++] = *p;
+        count_ = count;
     }
     template <size_t N>
     void words(const uintptr_t (&list)[N]) {
         words(list, list + N);
     }
     void words(const intptr_t (&list)[OV_THREAD_DATA_WORDS]) {
-        for (intptr_t w : list) word(static_cast<uintptr_t>(w));
+        words(reinterpret_cast<const uintptr_t*>(list), reinterpret_cast<const uintptr_t*>(list) + OV_THREAD_DATA_WORDS);
     }
     size_t count() const { return count_; }
 
 private:
-    void word(uintptr_t w) {
-        if (isBlockStart(w)) gc.roots[count_++] = w;
-    }
     size_t count_ = 0;
 };
 
