@@ -6,6 +6,7 @@
 #   make check  the suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
 #               with the collector in stress mode (a pass before every allocation)
 #               and warnings as errors
+#   make tsan   the thread and collector tests under ThreadSanitizer (clang)
 #   make bench  benchmarks against malloc, Boehm's collector and the C library
 #   make install   install bitrun, the tools, the manual page, the runtime's
 #                  libraries, headers and CMake/pkg-config files under PREFIX
@@ -18,7 +19,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 
-.PHONY: all run test check bench install package fuzz clean
+.PHONY: all run test check tsan bench install package fuzz clean
 
 all: build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
@@ -36,6 +37,12 @@ build-fuzz/CMakeCache.txt:
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 	  -DOV_FUZZ=ON -DOV_BUILD_TESTS=OFF
 
+build-tsan/CMakeCache.txt:
+	cmake -S . -B build-tsan $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_C_FLAGS=-fsanitize=thread \
+	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+
 build-bench/CMakeCache.txt:
 	cmake -S . -B build-bench $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
 	  -DOV_BUILD_TESTS=OFF -DOV_BUILD_BENCH=ON
@@ -50,6 +57,13 @@ check: build-check/CMakeCache.txt
 	cmake --build build-check -j $(JOBS)
 	cd build-check && ASAN_OPTIONS=detect_stack_use_after_return=0:detect_leaks=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest -j $(JOBS) --output-on-failure
+
+# Any report fails the run: ThreadSanitizer exits with status 66 after one.
+TSAN_TESTS := ^(Thread|Atomics|Collector|Memory)
+tsan: build-tsan/CMakeCache.txt
+	cmake --build build-tsan -j $(JOBS) --target runtime_tests
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1" \
+	  ctest -j $(JOBS) -R '$(TSAN_TESTS)' --no-tests=error --output-on-failure
 
 bench: build-bench/CMakeCache.txt
 	@dpkg -s libgc-dev >/dev/null 2>&1 || \
@@ -70,4 +84,4 @@ fuzz: build-fuzz/CMakeCache.txt
 	./fuzz/run build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build build-check build-bench build-fuzz
+	rm -rf build build-check build-tsan build-bench build-fuzz

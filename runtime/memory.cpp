@@ -1,4 +1,5 @@
-// The allocator, the membit map, the zero-count table and the collection pass.
+// The allocator, the membit map, the zero-count table, the collection pass
+// over every registered thread, and the lock that guards them all.
 #include "runtime/memory.h"
 
 #include <sys/mman.h>
@@ -12,6 +13,7 @@
 #include "runtime/exception.h"
 #include "runtime/process.h"
 #include "runtime/string.h"
+#include "runtime/thread.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -132,9 +134,76 @@ struct Collector {
 Collector gc;
 char* stackBase = nullptr;
 
+// ---------------------------------------------------------------------------
+// The collector lock
+// ---------------------------------------------------------------------------
+
+// Guards the allocator, the membit map, the zero-count table and the pass
+// once a second thread exists.  A waiter stays suspendable, so a pass on the
+// holder can stop and scan it.
+ovSuspendableLock collectorLock;
+// How often the calling thread holds the lock: a pass frees instances whose
+// destructors allocate and release, and an allocation may run a pass.
+[[gnu::tls_model("initial-exec")]] thread_local int32_t collectorDepth = 0;
+
+// Holds the collector lock for a scope (re-entered freely by its holder);
+// takes nothing while the process has one thread.
+class CollectorLock {
+public:
+    CollectorLock() : held_(ovMultiThreaded.load(std::memory_order_acquire)) {
+        if (held_ && collectorDepth++ == 0) collectorLock.lock();
+    }
+    ~CollectorLock() {
+        if (held_ && --collectorDepth == 0) collectorLock.unlock();
+    }
+    CollectorLock(const CollectorLock&) = delete;
+    CollectorLock& operator=(const CollectorLock&) = delete;
+
+private:
+    bool held_;
+};
+
+// ---------------------------------------------------------------------------
+// Counts and the zero-count table (the table under the lock)
+// ---------------------------------------------------------------------------
+
+// Marks an instance whose count is 0 as queued; false when the count is not
+// 0.  With several threads the test and the mark are one step, so that of
+// two threads whose releases both found zero only one queues it.
+bool markQueued(Object* instance) {
+    if (ovCountsShared()) {
+        int32_t zero = 0;
+        return ovSharedCount(instance).compare_exchange_strong(zero, static_cast<int32_t>(OV_QUEUED_BIT));
+    }
+    if (instance->refs != 0) return false;
+    instance->refs = static_cast<int32_t>(OV_QUEUED_BIT);
+    return true;
+}
+
+// Clears the queued mark and returns the count as it was.
+uint32_t takeQueuedMark(Object* instance) {
+    if (ovCountsShared())
+        return static_cast<uint32_t>(ovSharedCount(instance).fetch_and(static_cast<int32_t>(~OV_QUEUED_BIT)));
+    const auto refs = static_cast<uint32_t>(instance->refs);
+    instance->refs = static_cast<int32_t>(refs & ~OV_QUEUED_BIT);
+    return refs;
+}
+
+void appendToTable(Object* instance) {
+    if (gc.tableLength == gc.tableCapacity) {
+        const size_t kept = sizeof(Object*) * static_cast<size_t>(gc.tableLength);
+        gc.table = static_cast<Object**>(ovMemExtend(gc.table, kept, kept + sizeof(Object*) * kTableGrowth));
+        gc.tableCapacity += kTableGrowth;
+    }
+    gc.table[gc.tableLength++] = instance;
+}
+
 inline int32_t sizeClassOf(int32_t size) { return (size + 15) / 16; }
 
+// The block may still be poisoned (a chunk's uncarved tail), so the link is
+// written only after unpoisoning it.
 void pushFree(void* block, int32_t sizeClass) {
+    OV_UNPOISON(block, static_cast<size_t>(sizeClass) * 16);
     auto* free = static_cast<FreeBlock*>(block);
     free->next = gc.freeLists[sizeClass];
     gc.freeLists[sizeClass] = free;
@@ -185,6 +254,7 @@ void runTrigger(int32_t size) {
 struct ScanResult {
     size_t rootCount;
     size_t wordsScanned;
+    size_t rootsNeeded;  // room the scan wanted; above the capacity, nothing was scanned
 };
 
 void reserveRoots(size_t needed) {
@@ -217,27 +287,139 @@ __attribute__((noinline)) void saveRegisters(uintptr_t* saved) {
 #endif
 }
 
-inline void noteRoot(uintptr_t word, size_t& count) {
-    if (ovGCIsObject(word)) gc.roots[count++] = word;
+// Inlined: the scan calls it for every stack word.
+[[gnu::always_inline]] inline bool isBlockStart(uintptr_t word) {
+    if ((word & 15) != 0 || word >= kAddressLimit || membitDirectory == nullptr) return false;
+    const MembitPosition at = membitOf(word);
+    return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
 }
 
-// Reads other frames' words, redzones included, on purpose.
-OV_NO_ASAN __attribute__((noinline)) ScanResult scanStack() {
+// The highest stack address of a thread's frames: the collector's stack base
+// for the main thread (and for the only thread before the layer starts).
+const uintptr_t* stackTopOf(const ovThreadRecord* thread) {
+    const void* top = thread == nullptr || thread == ovThreadMain() ? stackBase : thread->stackTop;
+    return static_cast<const uintptr_t*>(top);
+}
+
+size_t wordsBetween(const uintptr_t* from, const uintptr_t* to) {
+    return from < to ? static_cast<size_t>(to - from) : 0;
+}
+
+// Every other registered thread, stopped for the scan, and the words of each
+// that the scan reads: its stack from the stopped stack pointer, its
+// registers and its data words (which hold the entry's argument).
+class OtherThreads {
+public:
+    OtherThreads() { stop(); }
+    ~OtherThreads() { resume(); }
+    OtherThreads(const OtherThreads&) = delete;
+    OtherThreads& operator=(const OtherThreads&) = delete;
+
+    void stop() {
+        if (ovMultiThreaded.load(std::memory_order_acquire)) registry_ = ovThreadSuspendOthers();
+    }
+    void resume() {
+        if (registry_ != nullptr) ovThreadResumeOthers();
+        registry_ = nullptr;
+    }
+    template <class Visit>
+    void forEach(Visit visit) const {
+        const ovThreadRecord* self = ovThreadCurrent();
+        for (const ovThreadRecord* thread = registry_; thread != nullptr; thread = thread->next)
+            if (thread != self) visit(*thread);
+    }
+    size_t rootsNeeded() const {
+        size_t words = 0;
+        forEach([&](const ovThreadRecord& thread) {
+            words += stackWords(thread) + OV_THREAD_SAVED_REGISTERS + OV_THREAD_DATA_WORDS;
+        });
+        return words;
+    }
+    static const uintptr_t* stackFrom(const ovThreadRecord& thread) {
+        return static_cast<const uintptr_t*>(thread.savedStackPointer);
+    }
+    static size_t stackWords(const ovThreadRecord& thread) {
+        return wordsBetween(stackFrom(thread), stackTopOf(&thread));
+    }
+
+private:
+    ovThreadRecord* registry_ = nullptr;
+};
+
+// Notes every word that is the start of a live block in the root table.  It
+// reads other frames' words, redzones included, on purpose.
+class RootCollector {
+public:
+    // The count and the table are kept in locals, so that the stores into
+    // the table do not make the loop reload them.
+    OV_NO_ASAN void words(const uintptr_t* from, const uintptr_t* to) {
+        uintptr_t* roots = gc.roots;
+        size_t count = count_;
+        for (const uintptr_t* p = from; p < to; ++p)
+            if (isBlockStart(*p)) roots[count++] = *p;
+        count_ = count;
+    }
+    template <size_t N>
+    void words(const uintptr_t (&list)[N]) {
+        words(list, list + N);
+    }
+    void words(const intptr_t (&list)[OV_THREAD_DATA_WORDS]) {
+        words(reinterpret_cast<const uintptr_t*>(list), reinterpret_cast<const uintptr_t*>(list) + OV_THREAD_DATA_WORDS);
+    }
+    size_t count() const { return count_; }
+
+private:
+    size_t count_ = 0;
+};
+
+// Reads every stack from its own stack pointer to its top, starting in this
+// frame, below every frame of the pass.  Scans nothing when the root table
+// is too small: growing it takes the C heap's lock, which a stopped thread
+// may hold.
+__attribute__((noinline)) ScanResult scanStacks(const OtherThreads& others) {
     uintptr_t saved[kSavedRegisters];
     saveRegisters(saved);
-    auto* sp = reinterpret_cast<uintptr_t*>(__builtin_frame_address(0));
-    auto* top = reinterpret_cast<uintptr_t*>(stackBase);
-    const size_t words = sp < top ? static_cast<size_t>(top - sp) : 0;
-    reserveRoots(words + kSavedRegisters);
-    size_t count = 0;
-    for (uintptr_t* p = sp; p < top; ++p) noteRoot(*p, count);
-    for (uintptr_t word : saved) noteRoot(word, count);
-    return {count, words};
+    const auto* sp = static_cast<const uintptr_t*>(__builtin_frame_address(0));
+    const uintptr_t* top = stackTopOf(ovThreadCurrent());
+    const size_t ownWords = wordsBetween(sp, top);
+    const size_t needed = ownWords + kSavedRegisters + others.rootsNeeded();
+    if (needed > gc.rootCapacity) return {0, 0, needed};
+
+    RootCollector roots;
+    size_t words = ownWords;
+    roots.words(sp, top);
+    roots.words(saved);
+    others.forEach([&](const ovThreadRecord& thread) {
+        words += OtherThreads::stackWords(thread);
+        roots.words(OtherThreads::stackFrom(thread), stackTopOf(&thread));
+        roots.words(thread.savedRegisters);
+        roots.words(thread.data);
+    });
+    return {roots.count(), words, needed};
 }
 
-void reportBadRefs(Object* instance) {
-    std::printf("bad refs:obj=$%016" PRIxPTR " refs=$%x\n", reinterpret_cast<uintptr_t>(instance),
-                static_cast<uint32_t>(instance->refs));
+// Finds the roots on every registered thread's stack and raises their counts
+// while the other threads are stopped, then lets them go on: the sweep may
+// call anything (the C heap, stdio) that a stopped thread could hold.
+ScanResult findAndHoldRoots() {
+    OtherThreads others;
+    for (;;) {
+        const ScanResult scan = scanStacks(others);
+        if (scan.rootsNeeded <= gc.rootCapacity) {
+            for (size_t i = 0; i < scan.rootCount; ++i) ovGCRetain(reinterpret_cast<Object*>(gc.roots[i]));
+            return scan;
+        }
+        others.resume();
+        reserveRoots(scan.rootsNeeded);
+        others.stop();
+    }
+}
+
+// A thread the layer does not know has no stack top to scan to.
+bool onRegisteredThread() { return ovThreadMain() == nullptr || ovThreadCurrent() != nullptr; }
+
+void reportBadRefs(Object* instance, uint32_t refs) {
+    std::printf("bad refs:obj=$%016" PRIxPTR " refs=$%x\n", reinterpret_cast<uintptr_t>(instance), refs);
     if (instance->cls == &StringType)
         std::printf("String:%s\n", ovStringToCString(static_cast<String*>(instance)));
     std::fflush(stdout);
@@ -245,13 +427,15 @@ void reportBadRefs(Object* instance) {
 
 // Frees every queued instance whose count is still zero.  The length is read
 // afresh at every step, since a destructor that releases a field appends it.
+// Other threads may run meanwhile and change counts, but none can reach an
+// instance that neither a count nor a root holds.
 void sweepTable() {
     gc.objectsFreed = 0;
     for (int32_t i = 0; i < gc.tableLength; ++i) {
         Object* instance = gc.table[i];
-        if (!(static_cast<uint32_t>(instance->refs) & OV_QUEUED_BIT)) reportBadRefs(instance);
-        instance->refs = static_cast<int32_t>(static_cast<uint32_t>(instance->refs) & ~OV_QUEUED_BIT);
-        if (instance->refs != 0) continue;
+        const uint32_t refs = takeQueuedMark(instance);
+        if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
+        if ((refs & ~OV_QUEUED_BIT) != 0) continue;
         const ovFreeFunction free = instance == ovNull ? ovObjectFree : instance->cls->free;
         free(instance);
         ++gc.objectsFreed;
@@ -296,6 +480,7 @@ void* ovMemExtend(void* old, size_t keep, size_t newSize) {
 // ---------------------------------------------------------------------------
 
 Object* ovGCAllocObject(int32_t size, const ObjectClass* cls) {
+    CollectorLock lock;
     runTrigger(size);
     if (size <= 0) return nullptr;
     void* block = size > OV_GC_LARGEST_SMALL_BLOCK ? ovMemAlloc(static_cast<size_t>(size))
@@ -304,13 +489,14 @@ Object* ovGCAllocObject(int32_t size, const ObjectClass* cls) {
     gc.bytesInUse += size;
     auto* instance = static_cast<Object*>(block);
     instance->cls = cls;
-    instance->refs = 0;
-    ovGCFree(instance);
+    instance->refs = static_cast<int32_t>(OV_QUEUED_BIT);  // no other thread knows it yet
+    appendToTable(instance);
     return instance;
 }
 
 void ovGCDeallocObject(void* block, int32_t size) {
     if (block == nullptr) return;
+    CollectorLock lock;
     clrMemBit(block);
     if (size > OV_GC_LARGEST_SMALL_BLOCK)
         ovMemFree(block);
@@ -320,30 +506,31 @@ void ovGCDeallocObject(void* block, int32_t size) {
 }
 
 void ovGCFree(Object* instance) {
-    if (instance->refs != 0) ovRuntimeError("GC ovGCFree: mem has non-0 refs");
-    if (gc.tableLength == gc.tableCapacity) {
-        const size_t kept = sizeof(Object*) * static_cast<size_t>(gc.tableLength);
-        gc.table = static_cast<Object**>(ovMemExtend(gc.table, kept, kept + sizeof(Object*) * kTableGrowth));
-        gc.tableCapacity += kTableGrowth;
-    }
-    instance->refs = static_cast<int32_t>(OV_QUEUED_BIT);
-    gc.table[gc.tableLength++] = instance;
+    CollectorLock lock;
+    if (!markQueued(instance)) ovRuntimeError("GC ovGCFree: mem has non-0 refs");
+    appendToTable(instance);
+}
+
+// The mark needs no lock: whichever thread sets it owns the queueing.
+void ovGCQueueReleased(Object* instance) {
+    if (!markQueued(instance)) return;  // retained again since the release
+    CollectorLock lock;
+    appendToTable(instance);
 }
 
 int32_t ovGCIsObject(uintptr_t word) {
-    if ((word & 15) != 0 || word >= kAddressLimit || membitDirectory == nullptr) return 0;
-    const MembitPosition at = membitOf(word);
-    return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
+    CollectorLock lock;
+    return isBlockStart(word) ? 1 : 0;
 }
 
 int32_t collectMem() {
-    if (gc.suspended != 0 || stackBase == nullptr) return 0;
+    CollectorLock lock;
+    if (gc.suspended != 0 || stackBase == nullptr || !onRegisteredThread()) return 0;
     gc.suspended = 1;
     const int64_t inUseBefore = gc.bytesInUse;
     const int32_t started = gc.debug ? ovMillisecs() : 0;
 
-    const ScanResult scan = scanStack();
-    for (size_t i = 0; i < scan.rootCount; ++i) ovGCRetain(reinterpret_cast<Object*>(gc.roots[i]));
+    const ScanResult scan = findAndHoldRoots();
     sweepTable();
     for (size_t i = 0; i < scan.rootCount; ++i) ovGCRelease(reinterpret_cast<Object*>(gc.roots[i]));
 
@@ -360,19 +547,47 @@ int32_t collectMem() {
 
 int32_t ovGCCollect() { return collectMem(); }
 
-int32_t ovGCMemInUse() { return gc.bytesInUse > INT32_MAX ? INT32_MAX : static_cast<int32_t>(gc.bytesInUse); }
+int32_t ovGCMemInUse() {
+    CollectorLock lock;
+    return gc.bytesInUse > INT32_MAX ? INT32_MAX : static_cast<int32_t>(gc.bytesInUse);
+}
 
-void ovGCSetMode(int32_t mode) { gc.mode = mode; }
-void ovGCSetDebug(int32_t debug) { gc.debug = debug; }
-void ovGCSuspend() { gc.suspended += 1; }
-int32_t ovGCResume() { return gc.suspended -= 1; }
+void ovGCSetMode(int32_t mode) {
+    CollectorLock lock;
+    gc.mode = mode;
+}
+
+void ovGCSetDebug(int32_t debug) {
+    CollectorLock lock;
+    gc.debug = debug;
+}
+
+void ovGCSuspend() {
+    CollectorLock lock;
+    gc.suspended += 1;
+}
+
+int32_t ovGCResume() {
+    CollectorLock lock;
+    return gc.suspended -= 1;
+}
+
 void ovGCStartup() {}
 
-void ovGCSetStackBaseAt(void* base) { stackBase = static_cast<char*>(base); }
-void ovGCClearStackBase() { stackBase = nullptr; }
-void* ovGCStackBase() { return stackBase; }
+void ovGCSetStackBaseAt(void* base) {
+    CollectorLock lock;
+    stackBase = static_cast<char*>(base);
+}
+
+void ovGCClearStackBase() { ovGCSetStackBaseAt(nullptr); }
+
+void* ovGCStackBase() {
+    CollectorLock lock;
+    return stackBase;
+}
 
 ovGCState ovGCGetState() {
-    return {gc.mode,           gc.suspended,    gc.debug,        gc.bytesSinceCollection, gc.tableThreshold,
-            gc.bytesInUse,     gc.objectsFreed, gc.tableLength,  gc.passes};
+    CollectorLock lock;
+    return {gc.mode,       gc.suspended,    gc.debug,       gc.bytesSinceCollection, gc.tableThreshold,
+            gc.bytesInUse, gc.objectsFreed, gc.tableLength, gc.passes,               gc.chunkRemaining};
 }

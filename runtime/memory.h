@@ -58,6 +58,7 @@ struct ovGCState {
     int32_t objectsFreed;  // by the last pass
     int32_t queued;        // entries in the zero-count table now
     int32_t passes;        // passes run so far
+    int32_t chunkRemaining;  // bytes of the current chunk not yet carved
 };
 ovGCState ovGCGetState();
 

@@ -11,6 +11,7 @@
 // and no C++ virtual functions, so the header stays exactly two words.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -129,14 +130,34 @@ inline Object* Object::SendMessage(Object* message, Object* context) {
 // ---------------------------------------------------------------------------
 
 void ovGCFree(Object* instance);
+// Queues an instance whose count another thread's release brought to zero,
+// unless a retain came first.
+void ovGCQueueReleased(Object* instance);
 
-// Count arithmetic wraps: a literal at 0x7fffffff goes to 0x80000000 and back.
+// Set when the first thread is created and never cleared.  From then on
+// counts change by atomic read-modify-writes, so that threads retaining and
+// releasing one instance lose no count, and the collector takes its lock.
+extern std::atomic<bool> ovMultiThreaded;
+
+inline bool ovCountsShared() { return ovMultiThreaded.load(std::memory_order_relaxed); }
+
+inline std::atomic_ref<int32_t> ovSharedCount(Object* o) { return std::atomic_ref<int32_t>(o->refs); }
+
+// Count arithmetic wraps: a literal at 0x7fffffff goes to 0x80000000 and back
+// (atomic arithmetic on signed words wraps as well).
 inline Object* ovGCRetain(Object* o) {
-    o->refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) + 1u);
+    if (ovCountsShared()) [[unlikely]]
+        ovSharedCount(o).fetch_add(1, std::memory_order_relaxed);
+    else
+        o->refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) + 1u);
     return o;
 }
 
 inline void ovGCRelease(Object* o) {
+    if (ovCountsShared()) [[unlikely]] {
+        if (ovSharedCount(o).fetch_sub(1, std::memory_order_acq_rel) == 1) ovGCQueueReleased(o);
+        return;
+    }
     const int32_t refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) - 1u);
     o->refs = refs;
     if (refs == 0) ovGCFree(o);

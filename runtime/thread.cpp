@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <array>
 #include <cstring>
 #include <iterator>
 
@@ -24,32 +25,26 @@ namespace {
 
 // Guards both lists, and every record's suspension state and end, once a
 // second thread exists.
-pthread_mutex_t registryLock = PTHREAD_MUTEX_INITIALIZER;
-// Broadcast under registryLock whenever a thread ends.
-pthread_cond_t threadEnded = PTHREAD_COND_INITIALIZER;
+ovSuspendableLock registryLock;
 
 ovThreadRecord* registry = nullptr;  // running threads, newest first
 ovThreadRecord* finished = nullptr;  // ended, not yet detached or waited for, newest first
 ovThreadRecord* mainThread = nullptr;
-std::atomic<bool> multiThreaded{false};
 
 // A created thread starts with one suspension: the one ovThreadResume lifts.
 constexpr int32_t kCreatedSuspendCount = 1;
 
 int suspendSignal() { return SIGRTMIN + 4; }
-int resumeSignal() { return SIGRTMIN + 5; }
 
 // Holds the registry lock for a scope.  While the process has one thread
-// nothing can race with it, so no lock is taken unless the caller needs the
-// lock regardless (to wait on threadEnded, or to end a created thread).
+// nothing can race with it, so no lock is taken.
 class RegistryLock {
 public:
-    explicit RegistryLock(bool always = false)
-        : held_(always || multiThreaded.load(std::memory_order_acquire)) {
-        if (held_) pthread_mutex_lock(&registryLock);
+    RegistryLock() : held_(ovMultiThreaded.load(std::memory_order_acquire)) {
+        if (held_) registryLock.lock();
     }
     ~RegistryLock() {
-        if (held_) pthread_mutex_unlock(&registryLock);
+        if (held_) registryLock.unlock();
     }
     RegistryLock(const RegistryLock&) = delete;
     RegistryLock& operator=(const RegistryLock&) = delete;
@@ -75,23 +70,32 @@ uint32_t currentSystemId() { return static_cast<uint32_t>(gettid()); }
 // Records and lists
 // ---------------------------------------------------------------------------
 
+// Stops: acknowledgements; wakes: posts that go with the wake generation;
+// the end latch.
+constexpr size_t kSemaphores = 3;
+std::array<sem_t*, kSemaphores> semaphoresOf(ovThreadRecord* thread) {
+    return {&thread->acknowledged, &thread->wake, &thread->endLatch};
+}
+
 ovThreadRecord* newRecord(ovThreadEntry entry, int32_t suspendCount) {
     auto* thread = static_cast<ovThreadRecord*>(std::malloc(sizeof(ovThreadRecord)));
     if (thread == nullptr) return nullptr;
     std::memset(thread, 0, sizeof *thread);
     thread->entry = entry;
     thread->suspendCount = suspendCount;
-    if (sem_init(&thread->acknowledged, 0, 0) != 0) {
-        std::free(thread);
-        return nullptr;
-    }
-    return thread;
+    const auto semaphores = semaphoresOf(thread);
+    size_t made = 0;
+    while (made < kSemaphores && sem_init(semaphores[made], 0, 0) == 0) ++made;
+    if (made == kSemaphores) return thread;
+    while (made > 0) sem_destroy(semaphores[--made]);
+    std::free(thread);
+    return nullptr;
 }
 
 // Threads are created detached, so a record holds no system resource but its
-// semaphore: freeing it is all that closing the thread's handle takes.
+// semaphores: freeing it is all that closing the thread's handle takes.
 void freeRecord(ovThreadRecord* thread) {
-    sem_destroy(&thread->acknowledged);
+    for (sem_t* semaphore : semaphoresOf(thread)) sem_destroy(semaphore);
     std::free(thread);
 }
 
@@ -151,26 +155,44 @@ void captureContext(ovThreadRecord* thread, const ucontext_t& context) {
 
 // Blocks the calling thread until its wake generation moves on from the one
 // read while the suspension that stops it was in force, i.e. until its
-// suspend count has returned to 0.  When a new suspension follows that wake
-// at once, its signal is pending and stops the thread again straight away.
-// Async-signal-safe: the suspend handler parks here.
+// suspend count has returned to 0.  Every wake posts once; a post that came
+// before the wait only makes the loop test again.  The suspend signal stays
+// blocked meanwhile (as it is anyway inside its handler), so no handler can
+// run inside a park and take the post meant for it: a suspension that comes
+// in between stays pending and stops the thread once it has left the park.
+// The suspend handler parks here: sem_wait is a futex wait without locks.
+// (A wake signal and sigsuspend would do as well, but ThreadSanitizer loses
+// a stop that follows such a signal closely.)
 void parkUntilWoken(ovThreadRecord* self, uint32_t generation) {
-    sigset_t resume;
-    sigemptyset(&resume);
-    sigaddset(&resume, resumeSignal());
+    sigset_t suspend;
+    sigemptyset(&suspend);
+    sigaddset(&suspend, suspendSignal());
     sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &resume, &previous);
-    // The wake signal stays blocked between the test and sigsuspend, so one
-    // sent in that gap is kept pending rather than lost.
-    sigset_t waitMask = previous;
-    sigdelset(&waitMask, resumeSignal());
-    while (wakeGeneration(self).load() == generation) sigsuspend(&waitMask);
+    pthread_sigmask(SIG_BLOCK, &suspend, &previous);
+    while (wakeGeneration(self).load() == generation) sem_wait(&self->wake);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
-void awaitAcknowledgement(ovThreadRecord* thread) {
-    while (sem_wait(&thread->acknowledged) != 0 && errno == EINTR) {
+// Waits for a post; a signal (a suspension) may interrupt the wait.
+int awaitPost(sem_t* semaphore) {
+    int result;
+    while ((result = sem_wait(semaphore)) != 0 && errno == EINTR) {
     }
+    return result;
+}
+
+void awaitAcknowledgement(ovThreadRecord* thread) { awaitPost(&thread->acknowledged); }
+
+// The handler runs on the thread's own stack, below the interrupted code, its
+// red zone and the signal frame, and parks in frames below its own: its
+// frame is where the part of the stack that stays still while the thread is
+// stopped begins.  The context's stack pointer would not do where the
+// handler runs later than the signal came (ThreadSanitizer defers a signal
+// to its next interception point): the thread may have returned from the
+// frames it had then, and parks where they were.
+void captureSignalledContext(ovThreadRecord* self, const ucontext_t& context, void* handlerFrame) {
+    captureContext(self, context);
+    self->savedStackPointer = handlerFrame;
 }
 
 void onSuspendSignal(int, siginfo_t*, void* context) {
@@ -180,28 +202,19 @@ void onSuspendSignal(int, siginfo_t*, void* context) {
         // Read before acknowledging: until then the suspender holds the lock,
         // so no wake can come between.
         const uint32_t generation = wakeGeneration(self).load();
-        captureContext(self, *static_cast<const ucontext_t*>(context));
+        captureSignalledContext(self, *static_cast<const ucontext_t*>(context), __builtin_frame_address(0));
         sem_post(&self->acknowledged);
         parkUntilWoken(self, generation);
     }
     errno = savedErrno;
 }
 
-// The wake signal only has to interrupt sigsuspend.
-void onResumeSignal(int) {}
-
-bool installSignalHandlers() {
+bool installSignalHandler() {
     struct sigaction suspend {};
     suspend.sa_sigaction = onSuspendSignal;
     suspend.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&suspend.sa_mask);
-
-    struct sigaction resume {};
-    resume.sa_handler = onResumeSignal;
-    resume.sa_flags = SA_RESTART;
-    sigemptyset(&resume.sa_mask);
-
-    return sigaction(suspendSignal(), &suspend, nullptr) == 0 && sigaction(resumeSignal(), &resume, nullptr) == 0;
+    return sigaction(suspendSignal(), &suspend, nullptr) == 0;
 }
 
 // The following run under the registry lock (or with a single thread).
@@ -233,7 +246,7 @@ int32_t lowerCount(ovThreadRecord* thread) {
     thread->suspendCount = previous - 1;
     if (previous == 1) {
         wakeGeneration(thread).fetch_add(1);
-        pthread_kill(thread->handle, resumeSignal());
+        sem_post(&thread->wake);
     }
     return previous;
 }
@@ -259,15 +272,16 @@ int32_t suspendSelf(ovThreadRecord* self) {
 // ---------------------------------------------------------------------------
 
 void finish(ovThreadRecord* self, intptr_t result) {
-    RegistryLock lock(true);
+    RegistryLock lock;
     self->result = result;
     self->ended = 1;
     unlink(registry, self);
-    if (detachedFlag(self).load(std::memory_order_acquire) != 0)
+    if (detachedFlag(self).load(std::memory_order_acquire) != 0) {
         freeRecord(self);
-    else
+    } else {
         push(finished, self);
-    pthread_cond_broadcast(&threadEnded);
+        sem_post(&self->endLatch);
+    }
 }
 
 void* threadStart(void* parameter) {
@@ -293,24 +307,19 @@ bool spawn(ovThreadRecord* thread) {
 }
 
 void registerCreated(ovThreadRecord* thread) {
-    {
-        RegistryLock lock;
-        freeDetachedFinished();
-        push(registry, thread);
-    }
-    multiThreaded.store(true, std::memory_order_release);
+    RegistryLock lock;
+    freeDetachedFinished();
+    push(registry, thread);
 }
 
 // Blocks until the thread has ended and fetches its result; returns 0, or
-// the error that makes the wait impossible.
+// the error that makes the wait impossible.  The latch is posted once, at the
+// end, and every waiter posts it again for the next.
 int awaitEnd(ovThreadRecord* thread, intptr_t* result) {
     if (thread == nullptr) return ESRCH;
     if (thread == currentThread) return EDEADLK;  // its own end never comes
-    RegistryLock lock(true);
-    while (thread->ended == 0) {
-        const int error = pthread_cond_wait(&threadEnded, &registryLock);
-        if (error != 0) return error;
-    }
+    if (awaitPost(&thread->endLatch) != 0) return errno;
+    sem_post(&thread->endLatch);
     *result = thread->result;
     return 0;
 }
@@ -322,12 +331,58 @@ intptr_t reportWaitFailure(int error) {
     return reinterpret_cast<intptr_t>(ovNull);
 }
 
+// A waiter spins this many times before it sleeps: a lock held for a few
+// dozen instructions by a thread on another core is free again by then.
+constexpr int32_t kLockSpins = 32;
+constexpr int32_t kLockedBit = 1;
+constexpr int32_t kOneWaiter = 2;
+
+inline void pauseSpinning() {
+#if defined(__x86_64__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
 }  // namespace
+
+std::atomic<bool> ovMultiThreaded{false};
+
+ovSuspendableLock::ovSuspendableLock() { sem_init(&wakeups_, 0, 0); }
+
+// Sets the locked bit if it is clear, also taking off one waiter when asked.
+bool ovSuspendableLock::tryTake(int32_t waiters) {
+    int32_t state = state_.load(std::memory_order_relaxed);
+    while ((state & kLockedBit) == 0) {
+        if (state_.compare_exchange_weak(state, (state | kLockedBit) - waiters, std::memory_order_acquire,
+                                         std::memory_order_relaxed))
+            return true;
+    }
+    return false;
+}
+
+// A free lock goes to whoever sets the bit first, a running thread or one
+// woken from the wait; a woken waiter that loses sleeps again.
+void ovSuspendableLock::lock() {
+    for (int32_t spin = 0; spin < kLockSpins; ++spin) {
+        if (tryTake(0)) return;
+        pauseSpinning();
+    }
+    state_.fetch_add(kOneWaiter, std::memory_order_relaxed);
+    while (!tryTake(kOneWaiter)) awaitPost(&wakeups_);
+}
+
+// A waiter counted before the bit is cleared gets a post; one counted after
+// finds the bit clear.
+void ovSuspendableLock::unlock() {
+    if (state_.fetch_sub(kLockedBit, std::memory_order_release) != kLockedBit) sem_post(&wakeups_);
+}
 
 void ovThreadStartup() {
     if (mainThread != nullptr) return;
     ovThreadRecord* thread = newRecord(nullptr, 0);
-    if (thread == nullptr || !installSignalHandlers()) std::exit(-1);
+    if (thread == nullptr || !installSignalHandler()) std::exit(-1);
     thread->stackTop = ovGCStackBase();
     thread->savedStackPointer = thread->stackTop;
     thread->handle = pthread_self();
@@ -342,6 +397,8 @@ ovThreadRecord* ovThreadCreate(ovThreadEntry entry, intptr_t argument) {
     ovThreadRecord* thread = newRecord(entry, kCreatedSuspendCount);
     if (thread == nullptr) return nullptr;
     thread->data[0] = argument;
+    // Before the thread exists, so that it never sees plain counts.
+    ovMultiThreaded.store(true, std::memory_order_release);
     if (!spawn(thread)) {
         freeRecord(thread);
         return nullptr;
@@ -409,8 +466,6 @@ void ovThreadResumeOthers() {
 }
 
 int ovThreadSuspendSignal() { return suspendSignal(); }
-
-int ovThreadResumeSignal() { return resumeSignal(); }
 
 ovThreadLists ovThreadGetLists() {
     RegistryLock lock;

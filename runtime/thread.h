@@ -10,6 +10,9 @@
 // POSIX stop the world.  A created thread waits at a gate at the start of its
 // routine with a suspend count of 1, so it runs its entry function only once
 // ovThreadResume has brought the count to zero.
+//
+// Every registered thread may run managed code: a collection pass stops the
+// others and scans their stacks.  A thread the layer did not start must not.
 #pragma once
 
 #include <pthread.h>
@@ -43,8 +46,10 @@ struct ovThreadRecord {
     int32_t detached;  // non-zero: nobody waits, the record goes when the thread ends
     void* stackTop;    // highest stack address the thread's frames use
     // Lowest stack address holding data of the code interrupted by the last
-    // suspension (on x86-64 the stack pointer less the 128-byte red zone);
-    // a scan of the thread covers [savedStackPointer, stackTop).
+    // suspension: the suspend handler's frame, below the interrupted stack
+    // pointer, its red zone and the signal frame (for a thread that suspended
+    // itself, its stack pointer less the x86-64 red zone of 128 bytes); a scan
+    // of the thread covers [savedStackPointer, stackTop).
     void* savedStackPointer;
     uintptr_t savedRegisters[OV_THREAD_SAVED_REGISTERS];
     pthread_t handle;
@@ -57,12 +62,34 @@ struct ovThreadRecord {
     int32_t ended;            // the entry function has returned
     intptr_t result;          // what it returned
     sem_t acknowledged;       // posted once the thread has stopped (or reached its gate)
+    sem_t wake;               // posted each time the wake generation advances
+    sem_t endLatch;           // posted when the entry has returned; each waiter passes it on
+};
+
+// A lock whose waiters can still be suspended: a thread that finds it taken
+// spins briefly, then sleeps in sem_wait, which the suspend signal interrupts
+// in every build (ThreadSanitizer holds the signal back from a thread blocked
+// in pthread_mutex_lock until the lock is its own).  Not recursive, not fair.
+// Taking and leaving a free lock is one atomic operation each.
+class ovSuspendableLock {
+public:
+    ovSuspendableLock();
+    ovSuspendableLock(const ovSuspendableLock&) = delete;
+    ovSuspendableLock& operator=(const ovSuspendableLock&) = delete;
+    void lock();
+    void unlock();
+
+private:
+    bool tryTake(int32_t waiters);
+
+    std::atomic<int32_t> state_{0};  // bit 0: held; the rest: twice the number of sleepers
+    sem_t wakeups_;                  // posted by an unlock that found sleepers
 };
 
 // Registers the calling thread as the main thread: its stack top is the
-// collector's stack base, so record that first.  Installs the suspend and
-// resume signal handlers.  Runs once; a failure ends the process with exit
-// code -1 (status 255).
+// collector's stack base, so record that first.  Installs the suspend
+// signal's handler.  Runs once; a failure ends the process with exit code -1
+// (status 255).
 void ovThreadStartup();
 
 // Creates a thread that will run entry(argument) once resumed.  Returns its
@@ -95,15 +122,16 @@ ovThreadRecord* ovThreadCurrent();
 // pointer and registers, and returns the registry head (0 when empty); walk
 // it through next.  Every call must be paired with ovThreadResumeOthers.  In
 // between, the caller must not wait for anything a stopped thread may hold
-// (the C heap's lock, a stdio stream's lock).
+// (the C heap's lock, a stdio stream's lock, the collector's lock: so it
+// must not allocate managed memory or release a count to zero either).
 ovThreadRecord* ovThreadSuspendOthers();
 // Undoes the suspensions of ovThreadSuspendOthers (and only those: a thread
 // suspended on its own, or created since, stays suspended).
 void ovThreadResumeOthers();
 
-// The signals that stop and restart a thread; start-up must leave them alone.
+// The signal that stops a thread; start-up must leave it alone, and a thread
+// that runs managed code must not block it.
 int ovThreadSuspendSignal();
-int ovThreadResumeSignal();
 
 // Lengths of the two lists, for tests and diagnostics.
 struct ovThreadLists {

@@ -3,6 +3,7 @@
 
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "runtime/exception.h"
 #include "runtime/memory.h"
@@ -79,6 +80,49 @@ TEST(MemoryBlocks, QueueingAHeldInstanceIsReported) {
     ovGCRetain(o);
     EXPECT_EQ(ovTestThrownText([o] { ovGCFree(o); }), u"GC ovGCFree: mem has non-0 refs");
     ovGCRelease(o);
+}
+
+// Unreferenced blocks that stay queued until the test's closing pass; the
+// vector is not scanned, so that pass frees them all.
+class QueuedBlocks {
+public:
+    ~QueuedBlocks() {
+        blocks_.clear();
+        ovTestCollect();
+    }
+    char* take(int32_t size) {
+        Object* block = size == 16 ? ovGCAllocObject(16, &ObjectType) : ovTestAllocSized(size);
+        blocks_.push_back(block);
+        return reinterpret_cast<char*>(block);
+    }
+    // Takes blocks until one is carved from the chunk rather than popped
+    // from the free list, which is then empty; returns the carved block.
+    char* takeCarved(int32_t size) {
+        for (;;) {
+            const int32_t remaining = ovGCGetState().chunkRemaining;
+            char* block = take(size);
+            if (ovGCGetState().chunkRemaining != remaining) return block;
+        }
+    }
+
+private:
+    std::vector<Object*> blocks_;
+};
+
+TEST(MemoryBlocks, AChunkTailTooSmallForTheNextBlockGoesToItsSizeClass) {
+    ovTestModeGuard manual(0);
+    QueuedBlocks blocks;
+    // From a fresh start: one block of 16 bytes and 2,047 of 32 leave a tail
+    // of 16 bytes, too small for the next block of 32.
+    blocks.takeCarved(32);
+    char* end = blocks.takeCarved(16) + 16;
+    if (ovGCGetState().chunkRemaining % 32 == 0) end = blocks.take(16) + 16;
+    while (ovGCGetState().chunkRemaining > 16) end = blocks.take(32) + 32;
+    ASSERT_EQ(ovGCGetState().chunkRemaining, 16);
+
+    EXPECT_NE(blocks.take(32), end) << "a new chunk";
+    EXPECT_EQ(ovGCGetState().chunkRemaining, 65536 - 32);
+    EXPECT_EQ(blocks.take(16), end) << "the tail is the next block of its class";
 }
 
 TEST(MemoryRaw, AlignedBlocksExtendKeepingTheirPrefix) {

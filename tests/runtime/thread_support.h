@@ -9,8 +9,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 #include "runtime/thread.h"
+
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define OV_TEST_UNDER_TSAN 1
+#endif
+#endif
 
 // Polls until the condition holds; gives up after a bound no healthy run
 // comes near, so a fault fails the test instead of hanging it.
@@ -23,6 +30,42 @@ bool eventually(Condition condition) {
     }
     return true;
 }
+
+// Waits for threads by polling, so that a waiter stays suspendable: a pass
+// on another thread stops it.  (ThreadSanitizer holds the suspend signal back
+// from a thread asleep in the futex wait of std::latch or std::barrier, so a
+// pass would wait for it for ever.)  Reusable: the generation counts rounds.
+class PollingBarrier {
+public:
+    explicit PollingBarrier(int32_t parties) : parties_(parties) {}
+    bool arriveAndWait() {
+        const int32_t round = generation_.load();
+        if (arrived_.fetch_add(1) + 1 == parties_) {
+            arrived_ = 0;
+            generation_.fetch_add(1);
+            return true;
+        }
+        return eventually([&] { return generation_.load() != round; });
+    }
+
+private:
+    const int32_t parties_;
+    std::atomic<int32_t> arrived_{0};
+    std::atomic<int32_t> generation_{0};
+};
+
+// A one-way countdown polled the same way.
+class PollingLatch {
+public:
+    explicit PollingLatch(int32_t count) : left_(count) {}
+    void countDown() { left_.fetch_sub(1); }
+    bool wait() const {
+        return eventually([&] { return left_.load() <= 0; });
+    }
+
+private:
+    std::atomic<int32_t> left_;
+};
 
 // Gives another thread plenty of chances to run.
 inline void yieldALot() {
@@ -41,6 +84,29 @@ inline ovThreadRecord* startThread(ovThreadEntry entry, intptr_t argument) {
     if (thread != nullptr) ovThreadResume(thread);
     return thread;
 }
+
+// Threads started together on one entry and argument.
+class ThreadGroup {
+public:
+    ThreadGroup(int32_t count, ovThreadEntry entry, intptr_t argument) {
+        for (int32_t i = 0; i < count; ++i) threads_.push_back(startThread(entry, argument));
+    }
+    bool started() const {
+        for (ovThreadRecord* thread : threads_)
+            if (thread == nullptr) return false;
+        return true;
+    }
+    // Waits for every thread and returns the sum of their results.
+    intptr_t waitAll() {
+        intptr_t sum = 0;
+        for (ovThreadRecord* thread : threads_)
+            if (thread != nullptr) sum += ovThreadWait(thread);
+        return sum;
+    }
+
+private:
+    std::vector<ovThreadRecord*> threads_;
+};
 
 // A worker that counts as fast as it can until told to stop; a frozen count
 // shows that it is suspended.

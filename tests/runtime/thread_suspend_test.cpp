@@ -134,6 +134,10 @@ intptr_t spinWithKnownRegisters(intptr_t word) {
 }
 
 TEST(ThreadSuspendOthers, CapturesTheRegistersOfTheInterruptedCode) {
+#ifdef OV_TEST_UNDER_TSAN
+    GTEST_SKIP() << "ThreadSanitizer runs a signal handler only at its next interception point, "
+                    "which a loop of plain instructions never reaches";
+#endif
     RegisterProbe probe;
     ovThreadRecord* thread = startThread(spinWithKnownRegisters, toWord(&probe));
     ASSERT_NE(thread, nullptr);
