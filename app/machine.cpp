@@ -1,67 +1,123 @@
 #include "app/machine.h"
 
-#include <algorithm>
+#include <cstddef>
 
+#include "app/moves.h"
 #include "runtime/numeric.h"
 
 Machine::Machine(Program& program, int64_t maxCells) : program_(program), tape_(maxCells) { program.prepare(); }
 
 Machine::Outcome Machine::run(CommandIo& io) {
-    const int64_t count = program_.commandCount();
+    // Every counter up to the straight line's start is an entry point of
+    // the prepared operations; past it single steps lead back to one or to
+    // the end.
+    while (pc_ > kStraightLineStart && !finished()) {
+        if (!step(io)) return Outcome::kTapeTooLong;
+    }
+    return finished() ? Outcome::kCompleted : runPrepared(io);
+}
+
+bool Machine::step(CommandIo& io) {
+    bool inRange = true;
+    switch (program_.commands()[pc_]) {
+    case kCommandFlip: inRange = flipOne(); break;
+    case kCommandLeft: head_ = ovIntSubWrap(head_, 1); break;
+    case kCommandPrint: inRange = print(io); break;
+    case kCommandRead: inRange = read(io); break;
+    case kCommandJump: inRange = jump(); break;
+    }
+    if (inRange) pc_ = ovIntAddWrap(pc_, 1);
+    return inRange;
+}
+
+// From the entry point at the counter, operation after operation: a jump
+// selects the entry point after the value it reads.
+Machine::Outcome Machine::runPrepared(CommandIo& io) {
+    const FusedOp* ops = program_.ops().data();
+    const uint64_t* maskWords = program_.maskWords();
+    int32_t index = pc_;
     for (;;) {
-        Step step = runJumpTargets(io);
-        if (step == Step::kNext && pc_ < count) step = runStraightLine(io);
-        if (step == Step::kTapeTooLong) return Outcome::kTapeTooLong;
-        if (step == Step::kNext || pc_ >= count) return Outcome::kCompleted;
-    }
-}
-
-// Commands below the straight line, one at a time: any of them may be the
-// target of a jump.  Returns kNext once the counter reaches the straight
-// line or the end.
-Machine::Step Machine::runJumpTargets(CommandIo& io) {
-    const int64_t end = std::min(program_.commandCount(), kStraightLineStart);
-    const uint8_t* commands = program_.commands();
-    while (pc_ < end) {
-        bool inRange = true;
-        switch (commands[pc_]) {
-        case kCommandFlip: inRange = flipOne(); break;
-        case kCommandLeft: head_ = ovIntSubWrap(head_, 1); break;
-        case kCommandPrint: inRange = print(io); break;
-        case kCommandRead: inRange = read(io); break;
-        case kCommandJump: inRange = jump(); break;
-        }
-        if (!inRange) return Step::kTapeTooLong;
-        pc_ = ovIntAddWrap(pc_, 1);
-    }
-    return Step::kNext;
-}
-
-// The prepared operations from the straight line's start to the end, or to
-// the first jump taken.
-Machine::Step Machine::runStraightLine(CommandIo& io) {
-    for (const FusedOp& op : program_.fusedOps()) {
-        bool inRange = true;
+        const FusedOp& op = ops[index];
+        if (const Stop stop = perform(op, maskWords, io); stop != Stop::kNone) return refuse(op, stop, io);
         switch (op.kind) {
-        case FusedOp::kFlips:
-            if (op.span != 0) {
-                const int64_t low = int64_t{head_} + op.low;
-                inRange = tape_.cover(low, low + op.span);
-                if (inRange) tape_.flipMasked(low, program_.maskOf(op), op.span);
-            }
-            head_ = ovIntAddWrap(head_, op.delta);
-            break;
-        case FusedOp::kPrint: inRange = print(io); break;
-        case FusedOp::kRead: inRange = read(io); break;
-        case FusedOp::kJump:
-            if (!jump()) return Step::kTapeTooLong;
-            pc_ = ovIntAddWrap(pc_, 1);
-            return Step::kJumped;
+        case FusedOp::kJump: index = pc_ + 1; break;
+        case FusedOp::kEnd: pc_ = op.at; return Outcome::kCompleted;
+        case FusedOp::kOnce: return runStraightLineOnce(io);
+        default: index = index < kStraightLineStart ? op.end : index + 1; break;
         }
-        if (!inRange) return Step::kTapeTooLong;
     }
-    pc_ = static_cast<int32_t>(program_.commandCount());
-    return Step::kNext;
+}
+
+// A straight line without a jump runs once: rather than fused, each run is
+// applied to the tape as it is walked, and the commands between are stepped.
+Machine::Outcome Machine::runStraightLineOnce(CommandIo& io) {
+    pc_ = static_cast<int32_t>(kStraightLineStart);
+    while (!finished()) {
+        if (!applyMoves()) {
+            while (step(io)) {}
+            return Outcome::kTapeTooLong;
+        }
+        if (!finished() && !step(io)) return Outcome::kTapeTooLong;
+    }
+    return Outcome::kCompleted;
+}
+
+// Applies the run of moves at the counter chunk after chunk, each growing
+// the tape as its single steps would.  Returns false with counter and head
+// at the start of the first chunk that would take the tape past its limit.
+bool Machine::applyMoves() {
+    const int64_t start = head_;
+    bool whole = true;
+    int64_t delta = 0;
+    const size_t end = static_cast<size_t>(program_.commandCount());
+    const size_t after = WalkMoves(program_.commands(), static_cast<size_t>(pc_), end, delta,
+                                   [&](const ChunkEffect& effect, int64_t head) {
+                                       if (!effect.touches()) return true;
+                                       const int64_t at = start + head;
+                                       if (!tape_.cover(at + effect.low, at + effect.high + 1)) return whole = false;
+                                       tape_.flipWindow(at - 8, effect.flips);
+                                       return true;
+                                   });
+    pc_ = static_cast<int32_t>(after);
+    head_ = ovIntAddWrap(head_, static_cast<int32_t>(delta));
+    return whole;
+}
+
+// The operation's run, then the command that ended it.  A refused run has
+// changed nothing.
+Machine::Stop Machine::perform(const FusedOp& op, const uint64_t* maskWords, CommandIo& io) {
+    if (!applyRun(op, maskWords)) return Stop::kRun;
+    bool inRange = true;
+    switch (op.kind) {
+    case FusedOp::kPrint: inRange = print(io); break;
+    case FusedOp::kRead: inRange = read(io); break;
+    case FusedOp::kJump: inRange = jump(); break;
+    default: break;
+    }
+    return inRange ? Stop::kNone : Stop::kCommand;
+}
+
+// The command that ended the operation stopped where its single step would
+// have.  Some access of a refused run would pass the limit: single steps
+// through the run stop right before that one.
+Machine::Outcome Machine::refuse(const FusedOp& op, Stop stop, CommandIo& io) {
+    if (stop == Stop::kCommand) {
+        pc_ = op.end - 1;
+        return Outcome::kTapeTooLong;
+    }
+    pc_ = op.at;
+    while (step(io)) {}
+    return Outcome::kTapeTooLong;
+}
+
+bool Machine::applyRun(const FusedOp& op, const uint64_t* maskWords) {
+    if (op.span != 0) {
+        const int64_t low = int64_t{head_} + op.low;
+        if (!tape_.cover(low, low + op.span)) return false;
+        tape_.flipMasked(low, op.maskIn(maskWords), op.span);
+    }
+    head_ = ovIntAddWrap(head_, op.delta);
+    return true;
 }
 
 bool Machine::flipOne() {
@@ -85,7 +141,7 @@ bool Machine::read(CommandIo& io) {
 }
 
 // Sets the counter to the value of the eight cells at the head; the
-// caller's increment then selects the command after it.
+// increment after it selects the command after that.
 bool Machine::jump() {
     if (!tape_.cover(head_, int64_t{head_} + 8)) return false;
     pc_ = tape_.readByte(head_);

@@ -1,11 +1,19 @@
 // A loaded program of the bit-tape language and its prepared form.
 //
 // The five commands are stored one per byte, by their character codes.
-// A jump ("?") can only go to the command after index 0 .. 255, so no command
-// past index 256 is ever a jump target: from there on the program is a
-// straight line that is prepared once into fused operations (every run of
-// "+" and "<" becomes one masked flip of the cells it touches plus one head
-// move; "+<" is a flip in place, "+<+" a step right).
+// A jump ("?") resumes at the command after index 0 .. 255, so only the
+// commands 0 .. 256 can ever be entered other than from the command before
+// them.  Each of those 257 entry points is prepared into one fused
+// operation: the run of "+" and "<" that starts there (one masked flip of
+// the cells it touches plus one head move; "+<" is a flip in place, "+<+" a
+// step right) together with the command that ends the run.
+//
+// From 256 on the program is a straight line entered only at its start, and
+// every jump goes back to an entry point: whatever follows the first jump
+// of the straight line never runs.  A straight line with a jump is prepared
+// up to that jump, since it may run many times; one without a jump runs at
+// most once, so its runs are applied as they are reached (app/moves.h) and
+// it needs no memory of its own.
 #pragma once
 
 #include <cstddef>
@@ -24,23 +32,38 @@ constexpr bool isCommandCode(uint32_t code) {
            code == kCommandJump;
 }
 
-// Commands from this index on are never jumped to.
+// The entry point of the straight line; every command before it may be one.
 inline constexpr int64_t kStraightLineStart = 256;
 
-// One prepared operation of the straight-line part.
+// A run of "+" and "<" and what follows it.
 struct FusedOp {
-    enum Kind : uint8_t { kFlips, kPrint, kRead, kJump };
-    // kFlips: the cells head + low .. head + low + span - 1 are accessed
-    // (span 0: none) and those marked in the mask flipped; then the head
-    // moves by delta.  A run holds at most an Int's worth of commands, so
-    // these fit 32 bits.
+    enum Kind : uint8_t {
+        kNext,  // nothing: the run stopped at an entry point or the end
+        kPrint,  // ".", ",", "?" ended the run
+        kRead,
+        kJump,
+        kEnd,   // no run: the program has ended with the counter at `at`
+        kOnce,  // no run: the straight line without a jump starts here
+    };
+    // The cells head + low .. head + low + span - 1 are accessed (span 0:
+    // none) and those marked in the mask flipped; then the head moves by
+    // delta.  A run holds at most an Int's worth of commands, so these fit
+    // 32 bits.
     int32_t delta;
     int32_t low;
     uint32_t span;
+    // The index of the first command fused and the one after the last.  An
+    // entry point's operation is followed by that of the entry point at
+    // `end`, one of the straight line by the next one; a jump continues at
+    // the entry point after the value it reads.
+    int32_t at;
+    int32_t end;
     Kind kind;
     // The mask itself when span <= 64, else the index of its first word in
-    // the program's mask words.
+    // the mask words kept beside the operation.
     uint64_t mask;
+
+    const uint64_t* maskIn(const uint64_t* maskWords) const { return span <= 64 ? &mask : maskWords + mask; }
 };
 
 class Program {
@@ -64,21 +87,28 @@ public:
     int64_t commandCount() const { return static_cast<int64_t>(count_); }
     const uint8_t* commands() const { return commands_; }
 
-    // Builds the fused operations of the commands from kStraightLineStart on.
+    // Prepares the operations: those of entry points 0 .. 256 are at the
+    // index of their entry point, those of a straight line with a jump
+    // follow from index 257 on.
     void prepare();
-    const std::vector<FusedOp>& fusedOps() const { return ops_; }
-    const uint64_t* maskOf(const FusedOp& op) const {
-        return op.span <= 64 ? &op.mask : masks_.data() + op.mask;
-    }
+    const std::vector<FusedOp>& ops() const { return ops_; }
+    const uint64_t* maskWords() const { return masks_.data(); }
 
 private:
     template <class Unit>
     bool append(const Unit* units, int32_t count);
-    size_t fuseRun(size_t from);
     void reserve(size_t count);
+    // Fuses the run of "+" and "<" from command `from`, stopping at `end` or
+    // at another command, which it takes in.  Masks longer than 64 bits go
+    // to the mask words.  Returns the index after the commands fused.
+    size_t fuse(size_t from, size_t end, FusedOp& op);
+    void prepareEntryPoints();
+    void prepareStraightLine();
 
     // The commands live in a block of the C heap that grows by doubling:
-    // realloc moves large blocks by remapping, and nothing is cleared.
+    // realloc moves large blocks by remapping, and nothing is cleared.  A
+    // few bytes past the last command are always allocated, so that eight
+    // commands can be read at once anywhere.
     uint8_t* commands_ = nullptr;
     size_t count_ = 0;
     size_t capacity_ = 0;

@@ -18,6 +18,17 @@
 #include <cstdint>
 #include <vector>
 
+// XORs the 16 bits of a window, top bit first, into words of bits stored
+// most significant first, from bit `at` on; the word after the one holding
+// bit `at` must exist, and `at` is not negative.
+inline void XorWindow(uint64_t* words, int64_t at, uint16_t window) {
+    const uint64_t top = uint64_t{window} << 48;
+    const size_t w = static_cast<uint64_t>(at) / 64;
+    const int s = static_cast<int>(static_cast<uint64_t>(at) % 64);
+    words[w] ^= top >> s;
+    words[w + 1] ^= (top << 1) << (63 - s);  // the bits that spill over; none when s is 0
+}
+
 class Tape {
 public:
     static constexpr int64_t kInitialSize = 64;
@@ -59,19 +70,25 @@ public:
     // Flips every cell position + i whose bit i of the mask is set; the mask
     // holds the bits most significant first, bits past its length are zero.
     void flipMasked(int64_t position, const uint64_t* mask, int64_t bits);
+    // Flips the cells position .. position + 15 marked in the window, the
+    // first as its top bit.  Only the marked cells need be covered: the
+    // others may lie up to 16 cells outside.
+    void flipWindow(int64_t position, uint16_t window) { XorWindow(words_.data(), bitIndex(position), window); }
 
 private:
     static constexpr int kWordBits = 64;
     static constexpr uint64_t kTopBit = uint64_t{1} << 63;
     // Spare words kept around the covered range, so that a window of up to
-    // two words read or written at any covered cell stays inside storage.
+    // two words read or written at any covered cell, or a flip window
+    // around one, stays inside storage.
     static constexpr int64_t kPadWords = 2;
 
     bool grow(int64_t low, int64_t high);
     void reserve(int64_t low, int64_t high);
     int64_t bitIndex(int64_t position) const { return position - first_; }
-    static size_t wordOf(int64_t bit) { return static_cast<size_t>(bit / kWordBits); }
-    static int shiftOf(int64_t bit) { return static_cast<int>(bit % kWordBits); }
+    // Bits of covered cells are never negative.
+    static size_t wordOf(int64_t bit) { return static_cast<uint64_t>(bit) / kWordBits; }
+    static int shiftOf(int64_t bit) { return static_cast<int>(static_cast<uint64_t>(bit) % kWordBits); }
 
     std::vector<uint64_t> words_;
     int64_t first_;  // position of the top bit of words_[0]; changes by whole words

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/loop_program.h"
+#include "bench/scratch_files.h"
 #include "tools/textprog.h"
 
 namespace {
@@ -104,16 +106,8 @@ constexpr const char* kBaselineVariable = "OV_INTERP_BENCH_BASELINE";
 // Programs and child runs
 // ---------------------------------------------------------------------------
 
-std::string scratchDirectory() {
-    static const std::string directory = [] {
-        char pattern[] = "/tmp/ov-interp-bench-XXXXXX";
-        return std::string(mkdtemp(pattern) ? pattern : "/tmp");
-    }();
-    return directory;
-}
-
 std::string writeProgram(const std::string& name, const std::string& text) {
-    const std::string path = scratchDirectory() + "/" + name;
+    const std::string path = ScratchFiles::instance().path(name.c_str());
     std::ofstream(path, std::ios::binary) << text;
     return path;
 }
@@ -158,14 +152,14 @@ struct ChildRun {
 
 double secondsOf(const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec); }
 
-ChildRun runChild(const std::string& exe, const std::string& program, bool baseline) {
+ChildRun runChild(const char* exe, const char* program, bool baseline) {
     const pid_t child = fork();
     if (child == 0) {
         const int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
         dup2(null, 1);
-        if (baseline) setenv(kBaselineVariable, program.c_str(), 1);
-        execl(exe.c_str(), exe.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        if (baseline) setenv(kBaselineVariable, program, 1);
+        execl(exe, exe, program, static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -173,6 +167,74 @@ ChildRun runChild(const std::string& exe, const std::string& program, bool basel
     wait4(child, &status, 0, &usage);
     return {secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime), usage.ru_maxrss};
 }
+
+// One run a request, over a pair of pipes; the launcher ends when the
+// benchmark closes its end.
+class Launcher {
+public:
+    struct Request {
+        bool baseline;
+        char exe[2048];
+        char program[2048];
+    };
+
+    static Launcher& instance() {
+        static Launcher launcher;
+        return launcher;
+    }
+
+    ChildRun run(const std::string& exe, const std::string& program, bool baseline) {
+        Request request{baseline, {}, {}};
+        exe.copy(request.exe, sizeof request.exe - 1);
+        program.copy(request.program, sizeof request.program - 1);
+        ChildRun result{0, 0};
+        if (!transfer(write, requests_, &request, sizeof request) || !transfer(read, replies_, &result, sizeof result))
+            std::abort();
+        return result;
+    }
+
+private:
+    Launcher() {
+        int toLauncher[2], fromLauncher[2];
+        if (pipe(toLauncher) != 0 || pipe(fromLauncher) != 0) std::abort();
+        if (fork() == 0) {
+            close(toLauncher[1]);
+            close(fromLauncher[0]);
+            serve(toLauncher[0], fromLauncher[1]);
+        }
+        close(toLauncher[0]);
+        close(fromLauncher[1]);
+        requests_ = toLauncher[1];
+        replies_ = fromLauncher[0];
+    }
+
+    [[noreturn]] static void serve(int requests, int replies) {
+        Request request;
+        while (transfer(read, requests, &request, sizeof request)) {
+            ChildRun result = runChild(request.exe, request.program, request.baseline);
+            if (!transfer(write, replies, &result, sizeof result)) break;
+        }
+        _exit(0);
+    }
+
+    template <class Io, class Buffer>
+    static bool transfer(Io io, int fd, Buffer* buffer, size_t size) {
+        auto* bytes = reinterpret_cast<char*>(buffer);
+        while (size > 0) {
+            const ssize_t n = io(fd, bytes, size);
+            if (n <= 0) return false;
+            bytes += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    int requests_;
+    int replies_;
+};
+
+// Forked while the benchmark is still small.
+[[maybe_unused]] Launcher& launcher = Launcher::instance();
 
 std::string selfPath() {
     char buffer[4096];
@@ -187,7 +249,7 @@ double runProgram(benchmark::State& state, const std::string& program, bool base
     double total = 0;
     int runs = 0;
     for (auto _ : state) {
-        const ChildRun run = runChild(exe, program, baseline);
+        const ChildRun run = Launcher::instance().run(exe, program, baseline);
         state.SetIterationTime(run.seconds);
         total += run.seconds;
         ++runs;
@@ -220,6 +282,8 @@ void registerPair(const std::string& name, std::string (*make)()) {
     registerPair("flips", [] { return repeated("+", 10'000'000); });
     registerPair("left_growth", [] { return repeated("<<+", 2'000'000); });
     registerPair("print", printingProgram);
+    // 2^24 increments of the counter: just over 10^8 jumps.
+    registerPair("loops", [] { return withLineBreaks(LoopProgram(24)); });
     return 0;
 }();
 

@@ -4,6 +4,7 @@
 // the rules of ReadCell) to compare the real one with.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -46,9 +47,13 @@ private:
     std::deque<int32_t> codes_;
 };
 
-// The reference: gives up (finished = false) after maxSteps commands.
+// The reference: gives up (finished = false) after maxSteps commands, and
+// stops (refused = true) before a command whose accesses would take the
+// tape past maxCells cells; a "," has read its line by then.
 struct ReferenceRun {
     bool finished = false;
+    bool refused = false;
+    int64_t maxCells = INT32_MAX;
     std::string output;
     int64_t tapeSize = 64;
     int64_t tapeOffset = 0;
@@ -73,6 +78,13 @@ struct ReferenceRun {
         for (int k = 0; k < 8; ++k) value |= cellAt(head + k) << (7 - k);
         return value;
     }
+    // Whether accesses to the cells from the head on leave the tape within
+    // the limit, or do not grow it.
+    bool fits(int64_t cells) const {
+        const int64_t size = std::max(tapeSize, int64_t{head} + cells);
+        const int64_t offset = std::max(tapeOffset, -int64_t{head});
+        return (size == tapeSize && offset == tapeOffset) || size + offset <= maxCells;
+    }
 
     void run(const std::string& commands, std::vector<int32_t> input, int64_t maxSteps) {
         std::deque<int32_t> codes(input.begin(), input.end());
@@ -81,21 +93,29 @@ struct ReferenceRun {
                 finished = true;
                 return;
             }
-            switch (commands[static_cast<size_t>(pc)]) {
+            const char command = commands[static_cast<size_t>(pc)];
+            int32_t code = -1;
+            if (command == ',' && !codes.empty()) {
+                code = codes.front();
+                codes.pop_front();
+            }
+            if (command != '<' && !fits(command == '+' ? 1 : 8)) {
+                refused = true;
+                return;
+            }
+            switch (command) {
             case '+': cellAt(head) ^= 1; ++head; break;
             case '<': --head; break;
             case '.':
                 if (const int value = eightCells()) output.push_back(static_cast<char>(value));
                 break;
-            case ',': {
-                const int32_t code = codes.empty() ? -1 : codes.front();
-                if (!codes.empty()) codes.pop_front();
+            case ',':
                 for (int k = 0; k < 8; ++k) cellAt(head + k) = static_cast<uint8_t>((code >> k) & 1);
                 break;
-            }
             case '?': pc = eightCells(); break;
             }
             ++pc;
         }
     }
 };
+

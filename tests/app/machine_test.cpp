@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "interpreter_test_support.h"
 
@@ -35,6 +37,38 @@ TEST(ProgramLoading, RefusesCommandsBeyondItsLimit) {
     const std::u16string more = u"+x++";
     EXPECT_FALSE(program.appendLine(reinterpret_cast<const uint16_t*>(more.data()), 4));
     EXPECT_EQ(program.commandCount(), 3);
+}
+
+// Text from no commands to all, appended in pieces of sizes around the
+// sixteen bytes tested at once, as bytes and as 16-bit units, where codes
+// above 255 whose low byte is a command's are not commands.
+TEST(ProgramLoading, KeepsTheSameCommandsWhateverTheDensityAndThePieces) {
+    std::mt19937 random(3);
+    const std::u16string others = u"ab \n\r\0x\u012B\u013C\u022E\u033F";
+    const std::u16string commands = u"+<.,?";
+    for (const unsigned percent : {0u, 50u, 94u, 100u}) {
+        for (const size_t piece : {1, 15, 16, 17, 33, 1000}) {
+            std::u16string units;
+            std::string expected;
+            for (int i = 0; i < 3000; ++i) {
+                const bool command = random() % 100 < percent;
+                units += command ? commands[random() % commands.size()] : others[random() % others.size()];
+                if (command) expected += static_cast<char>(units.back());
+            }
+            Program fromUnits, fromBytes;
+            for (size_t at = 0; at < units.size(); at += piece) {
+                const int32_t n = static_cast<int32_t>(std::min(piece, units.size() - at));
+                std::vector<uint8_t> bytes(units.begin() + at, units.begin() + at + n);
+                for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = units[at + k] < 256 ? bytes[k] : 0xAB;
+                fromUnits.appendLine(reinterpret_cast<const uint16_t*>(units.data() + at), n);
+                fromBytes.appendBytes(bytes.data(), n);
+            }
+            for (const Program* program : {&fromUnits, &fromBytes}) {
+                ASSERT_EQ(program->commandCount(), static_cast<int64_t>(expected.size())) << percent << " " << piece;
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(program->commands()), expected.size()), expected);
+            }
+        }
+    }
 }
 
 TEST(Machine, FlipSetsTheCellUnderTheHeadAndMovesRight) {
