@@ -11,7 +11,8 @@ set(OV_INSTALLED_LIBRARIES
   orvane_clib clib
   orvane_streams streams
   orvane_filesystem filesystem
-  orvane_net net)
+  orvane_net net
+  orvane_collections collections)
 
 # The programs, for users.
 set(OV_INSTALLED_PROGRAMS bitrun textprog)

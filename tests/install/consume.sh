@@ -22,6 +22,10 @@ cmake --install "$build" --prefix "$work/prefix" > /dev/null
 if find "$work/prefix/include" -name '*_internal.h' | grep -q .; then fail "private headers installed"; fi
 [ -e "$work/prefix/include/orvane/runtime/object.h" ] || fail "runtime/object.h not installed"
 [ -e "$work/prefix/include/orvane/app" ] && fail "interpreter headers installed"
+for name in runtime clib streams filesystem net collections; do
+    grep -qs "Orvane::$name " "$work"/prefix/lib*/cmake/Orvane/OrvaneTargets.cmake || fail "Orvane::$name not exported"
+done
+[ -e "$work/prefix/include/orvane/collections/list.h" ] || fail "collections/list.h not installed"
 for program in bitrun textprog; do [ -x "$work/prefix/bin/$program" ] || fail "$program not installed"; done
 
 printf 'first line\nSecond Line, with Ümlaut\n' > "$work/notes.txt"
