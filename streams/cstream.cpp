@@ -1,6 +1,8 @@
 // TCStream: a stream over a C-library file handle.
 #include "streams/cstream.h"
 
+#include <cstring>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -109,14 +111,72 @@ int32_t TCStreamRead(TIO* io, uint8_t* buf, int32_t count) {
     return n;
 }
 
+namespace {
+
+// The first LF, NUL or CR in the bytes, else count: where a line ends or a
+// carriage return is dropped.  Eight bytes are tested at once: a byte of
+// the word is zero exactly where the word minus ones borrows into its top
+// bit without the byte's own top bit set.
+inline uint64_t zeroBytes(uint64_t word) {
+    constexpr uint64_t ones = 0x0101010101010101, tops = 0x8080808080808080;
+    return (word - ones) & ~word & tops;
+}
+
+inline size_t firstLineControl(const uint8_t* bytes, size_t count) {
+    constexpr uint64_t lf = 0x0A0A0A0A0A0A0A0A, cr = 0x0D0D0D0D0D0D0D0D;
+    size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        if ((zeroBytes(word) | zeroBytes(word ^ lf) | zeroBytes(word ^ cr)) != 0) break;
+    }
+    for (; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        if (b == '\n' || b == 0 || b == '\r') return i;
+    }
+    return count;
+}
+
+void append(ovByteBuffer& line, const uint8_t* bytes, size_t count) {
+    std::memcpy(line.resize(int64_t{line.size()} + static_cast<int64_t>(count)) + line.size() - count, bytes, count);
+}
+
+}  // namespace
+
+// A line whose bytes lie whole in the handle's buffer becomes its String
+// straight from there; others gather their pieces first.
 String* TCStreamReadLine(TStream* stream) {
     if (!ovCStreamBytes::serves(stream)) return TStreamReadLine(stream);
     ovCStreamBytes bytes(asCStream(stream));
     ovByteBuffer line;
-    for (int c = bytes.next(); c > 0 && c != '\n'; c = bytes.next())
-        if (c != '\r') line.push(static_cast<uint8_t>(c));
+    for (;;) {
+        const auto [block, count] = bytes.block();
+        if (count == 0) break;
+        size_t from = 0;
+        size_t at = firstLineControl(block, count);
+        while (at < count && block[at] == '\r') {
+            append(line, block + from, at - from);
+            from = at + 1;
+            at = from + firstLineControl(block + from, count - from);
+        }
+        if (at == count) {
+            append(line, block + from, count - from);
+            bytes.take(count);
+            continue;
+        }
+        // The line's end is read too.
+        if (line.size() == 0) {
+            String* whole = ovStringFromBytes(block + from, static_cast<int32_t>(at - from));
+            bytes.take(at + 1);
+            return whole;
+        }
+        append(line, block + from, at - from);
+        bytes.take(at + 1);
+        break;
+    }
     return ovStringFromBytes(line.data(), line.size());
 }
+
 
 int32_t TCStreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
     TCStream* self = asCStream(io);

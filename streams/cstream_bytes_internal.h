@@ -1,11 +1,12 @@
 // The bytes of a TCStream taken straight from its handle's buffer, for the
-// line readers: each byte changes the stream's position and end exactly as a
-// one-byte TCStream Read would, without a dispatch per byte.  Callers use it
-// only while the stream's Read (and everything TStream builds its byte
+// line readers: the bytes taken change the stream's position and end exactly
+// as one-byte TCStream Reads would, without a dispatch per byte.  Callers use
+// it only while the stream's Read (and everything TStream builds its byte
 // reads on) is TCStream's own.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -24,22 +25,84 @@ public:
     }
 
     // The stream's Eof.
-    bool atEnd() const {
-        return stream_->_unseekable ? stream_->_atEnd != 0 : stream_->_pos == stream_->_size;
-    }
+    bool atEnd() const { return stream_->_unseekable ? stream_->_atEnd != 0 : stream_->_pos == stream_->_size; }
 
     // The next byte, or -1 where a one-byte Read would bring nothing.
     int next() {
         std::FILE* handle = stream_->_cstream;
         if (handle == nullptr) return -1;
         const int c = getc_unlocked(handle);
-        if (stream_->_unseekable)
-            stream_->_atEnd = c == EOF ? 1 : 0;
-        else if (c != EOF && stream_->_pos < INT32_MAX)
-            ++stream_->_pos;
+        taken(c == EOF ? 0 : 1);
         return c == EOF ? -1 : c;
     }
 
+    // The bytes the handle has buffered, at least one unless the data has
+    // ended (which a one-byte Read would have found: the end is noted).
+    // None of them is taken until take() says so.
+    struct Block {
+        const uint8_t* bytes;
+        size_t count;
+    };
+    Block block() {
+        std::FILE* handle = stream_->_cstream;
+        if (handle == nullptr) return {nullptr, 0};
+#if defined(__GLIBC__)
+        if (handle->_IO_read_ptr < handle->_IO_read_end) return buffered(handle);
+        const int c = getc_unlocked(handle);  // refills the buffer
+        if (c == EOF) {
+            taken(0);
+            return {nullptr, 0};
+        }
+        --handle->_IO_read_ptr;  // the byte stays in the buffer, untaken
+        return buffered(handle);
+#else
+        const int c = getc_unlocked(handle);
+        if (c == EOF) {
+            taken(0);
+            return {nullptr, 0};
+        }
+        ungetc(c, handle);
+        pending_ = static_cast<uint8_t>(c);
+        return {&pending_, 1};
+#endif
+    }
+
+    // How many of count bytes can be taken before Eof turns true: a file's
+    // end is its size when it was opened.
+    size_t untilEnd(size_t count) const {
+        if (stream_->_unseekable || stream_->_pos > stream_->_size) return count;
+        return std::min(count, static_cast<size_t>(stream_->_size - stream_->_pos));
+    }
+
+    // Takes the first count bytes of the last block.
+    void take(size_t count) {
+        if (count == 0) return;
+#if defined(__GLIBC__)
+        stream_->_cstream->_IO_read_ptr += count;
+#else
+        getc_unlocked(stream_->_cstream);
+#endif
+        taken(count);
+    }
+
 private:
+#if defined(__GLIBC__)
+    static Block buffered(std::FILE* handle) {
+        return {reinterpret_cast<const uint8_t*>(handle->_IO_read_ptr),
+                static_cast<size_t>(handle->_IO_read_end - handle->_IO_read_ptr)};
+    }
+#else
+    uint8_t pending_ = 0;
+#endif
+
+    // What count one-byte Reads leave in the fields; none means one found
+    // the end.
+    void taken(size_t count) {
+        if (stream_->_unseekable)
+            stream_->_atEnd = count == 0 ? 1 : 0;
+        else
+            stream_->_pos = static_cast<int32_t>(std::min<int64_t>(int64_t{stream_->_pos} + count, INT32_MAX));
+    }
+
     TCStream* stream_;
 };

@@ -390,20 +390,66 @@ bool readsFileDirectly(TTextStream* self) {
            record->Eof == TStreamWrapperType.Eof && ovCStreamBytes::serves(self->_stream);
 }
 
+// The bytes a character takes whose first byte is b.
+inline size_t widthOf(int32_t encoding, uint8_t b) {
+    switch (encoding) {
+        case TTextStream::UTF8:
+            return b < 128 ? 1 : b < 224 ? 2 : 3;
+        case TTextStream::UTF16BE:
+        case TTextStream::UTF16LE:
+            return 2;
+        default:
+            return 1;
+    }
+}
+
+// Bytes of a character known to lie whole in a block.
+struct BlockBytes {
+    const uint8_t* at;
+    int32_t next() { return *at++; }
+};
+
+// Adds a line's character; false where it ends the line.
+inline bool addToLine(ovTextBuffer<uint16_t>& line, int32_t c) {
+    if (c == 0 || c == 10) return false;
+    if (c != 13) line.push(static_cast<uint16_t>(c));
+    return true;
+}
+
+// One character byte by byte, for one that straddles the handle's buffer;
+// false where the line ends (the data too, without error, where it may).
+bool addCharByBytes(FileBytes& bytes, int32_t encoding, ovTextBuffer<uint16_t>& line) {
+    const int32_t first = bytes.file.next();
+    if (first < 0) {
+        if (bytes.file.atEnd()) return false;
+        ovThrowStreamRead();
+    }
+    return addToLine(line, decodeAfter(bytes, encoding, first));
+}
+
 // A line from the file's buffer, with the same characters, the same end and
-// the same position of the file as the character-by-character reader below.
+// the same position of the file as the character-by-character reader below:
+// the characters whole in a block are decoded in place, the others byte by
+// byte.
 String* lineFromFile(TTextStream* self, ovTextBuffer<uint16_t>& line) {
     FileBytes bytes{ovCStreamBytes(static_cast<TCStream*>(self->_stream.get()))};
+    ovCStreamBytes& file = bytes.file;
     const int32_t encoding = self->_encoding;
-    while (!bytes.file.atEnd()) {
-        const int32_t first = bytes.file.next();
-        if (first < 0) {
-            if (bytes.file.atEnd()) break;
-            ovThrowStreamRead();
+    while (!file.atEnd()) {
+        const auto [block, available] = file.block();
+        const size_t count = file.untilEnd(available);
+        size_t used = 0;
+        bool more = true;
+        while (more && used < count) {
+            const size_t width = widthOf(encoding, block[used]);
+            if (width > count - used) break;
+            BlockBytes inBlock{block + used + 1};
+            more = addToLine(line, decodeAfter(inBlock, encoding, block[used]));
+            used += width;
         }
-        const int32_t c = decodeAfter(bytes, encoding, first);
-        if (c == 0 || c == 10) break;
-        if (c != 13) line.push(static_cast<uint16_t>(c));
+        file.take(used);
+        if (!more || (used < count && !addCharByBytes(bytes, encoding, line))) break;
+        if (count == 0 && !addCharByBytes(bytes, encoding, line)) break;
     }
     return ovStringFromShorts(line.data(), line.size());
 }

@@ -73,6 +73,18 @@ Seen readLines(TStream* reader, TCStream* file) {
     return seen;
 }
 
+// Lines long enough to cross the handle's buffer, with characters of one,
+// two and three bytes cut by its edges at every offset.
+std::string crossingBuffers() {
+    const std::string pieces[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\r"};
+    std::string text;
+    for (int line = 0; line < 12; ++line) {
+        for (int i = 0; i < 500 + line; ++i) text += pieces[(i * 7 + line) % 4];
+        text += '\n';
+    }
+    return text;
+}
+
 class BlockLineReading : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -101,7 +113,7 @@ protected:
 
 TEST_F(BlockLineReading, FileStreamsSeeWhatTheByteByByteReaderSees) {
     const std::string cases[] = {"", "one", "one\ntwo\n", "cr\r\nlf\n\nlast", std::string("nul\0inside\n", 11),
-                                 "\r\r\n\n", "\xC3\xA9t\xC3\xA9\n"};
+                                 "\r\r\n\n", "\xC3\xA9t\xC3\xA9\n", crossingBuffers()};
     for (const std::string& bytes : cases)
         for (const bool pipe : {false, true}) {
             TCStream* fast = fileOver(bytes, pipe, false);
@@ -115,7 +127,7 @@ TEST_F(BlockLineReading, FileStreamsSeeWhatTheByteByByteReaderSees) {
 TEST_F(BlockLineReading, TextStreamsSeeWhatTheCharacterByCharacterReaderSees) {
     const std::string cases[] = {"", "one\ntwo", "cr\r\nlf\n\nlast", std::string("nul\0inside\n", 11),
                                  "\xC3\xA9t\xC3\xA9\n\xE2\x82\xAC", "cut\xE2\x82", std::string("odd\0A\0", 6),
-                                 std::string("A\0\n\0B", 5)};
+                                 std::string("A\0\n\0B", 5), crossingBuffers()};
     for (const int32_t encoding :
          {TTextStream::LATIN1, TTextStream::UTF8, TTextStream::UTF16BE, TTextStream::UTF16LE})
         for (const std::string& bytes : cases)
@@ -130,6 +142,23 @@ TEST_F(BlockLineReading, TextStreamsSeeWhatTheCharacterByCharacterReaderSees) {
                     EXPECT_GT(subclassReads, 0) << "the subclass's ReadByte is still called";
                 }
             }
+}
+
+// A file that grows after it was opened ends, for a text stream, at the
+// size it had then: a character starting there is not read.
+TEST_F(BlockLineReading, TextStreamsOfAGrownFileEndWhereTheByteReaderEnds) {
+    for (const int32_t encoding : {TTextStream::LATIN1, TTextStream::UTF8, TTextStream::UTF16LE}) {
+        // Longer than the handle's buffer, so that the grown part is read.
+        const std::string first(5000, 'x');
+        const std::string name = write(first);
+        TCStream* fastFile = TCStreamOpenFile(ovTestAscii(dir / name), 1, 0);
+        TCStream* plainFile = TCStreamOpenFile(ovTestAscii(dir / name), 1, 0);
+        plainFile->cls = &countedRecord;
+        ovTestWriteFile(dir / name, first + "more\nlines\n");
+        const Seen fast = readLines(TTextStreamCreate(fastFile, encoding), fastFile);
+        const Seen plain = readLines(TTextStreamCreate(plainFile, encoding), plainFile);
+        EXPECT_EQ(describe(fast), describe(plain)) << encoding;
+    }
 }
 
 }  // namespace
