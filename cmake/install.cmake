@@ -15,7 +15,7 @@ set(OV_INSTALLED_LIBRARIES
   orvane_collections collections)
 
 # The programs, for users.
-set(OV_INSTALLED_PROGRAMS bitrun textprog)
+set(OV_INSTALLED_PROGRAMS bitrun textprog bittrace)
 
 set(ov_targets)
 set(ov_link_flags)
