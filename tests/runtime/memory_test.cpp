@@ -278,11 +278,15 @@ TEST(CollectorTrigger, TheTableAboveItsThresholdRunsAPassAndAdaptsIt) {
     ovTestNewCountedAddress();
     const ovGCState after = ovGCGetState();
     EXPECT_EQ(after.passes, start.passes + 1);
-    // The threshold adapts to what survived: the table has room for at
-    // least the initial threshold's worth of new entries before the next pass.
-    ASSERT_GE(after.tableThreshold - after.queued, OV_GC_INITIAL_THRESHOLD);
-    for (int32_t n = 0; n < OV_GC_INITIAL_THRESHOLD; ++n) ovTestNewCountedAddress();
-    EXPECT_EQ(ovGCGetState().passes, after.passes) << "the pass left too little room";
+    // The threshold adapts to what survived: the next pass comes after about
+    // the initial threshold's worth of new entries, not sooner, not never.
+    int32_t entries = 0;
+    while (ovGCGetState().passes == after.passes && entries <= 2 * OV_GC_INITIAL_THRESHOLD) {
+        ovTestNewCountedAddress();
+        ++entries;
+    }
+    EXPECT_GE(entries, OV_GC_INITIAL_THRESHOLD - 2);
+    EXPECT_LE(entries, OV_GC_INITIAL_THRESHOLD + 2);
 }
 
 TEST(CollectorTrigger, OtherModesNeverCollect) {
