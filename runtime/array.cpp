@@ -62,16 +62,21 @@ int32_t elementCount(int32_t dimensions, const int32_t* lengths) {
     return static_cast<int32_t>(product);
 }
 
+// A new instance of the array record with its header fields set.
+Array* headed(Object* instance, const char* tag, int32_t dimensions, int64_t dataSize) {
+    auto* array = static_cast<Array*>(instance);
+    array->tag = tag;
+    array->dimensions = dimensions;
+    array->dataSize = static_cast<int32_t>(dataSize);
+    return array;
+}
+
 // A block for count (> 0) elements with tag, dimensions and data size set.
 Array* allocate(const char* tag, int32_t dimensions, int32_t count) {
     const int64_t dataSize = int64_t{count} * ovArrayElementSize(tag);
     const int64_t size = blockSize(dimensions, dataSize);
     if (size > kIntMax) ovRuntimeError("Array too large: more than 2147483647 bytes");
-    auto* array = static_cast<Array*>(ovGCAllocObject(static_cast<int32_t>(size), &arrayRecord));
-    array->tag = tag;
-    array->dimensions = dimensions;
-    array->dataSize = static_cast<int32_t>(dataSize);
-    return array;
+    return headed(ovGCAllocObject(static_cast<int32_t>(size), &arrayRecord), tag, dimensions, dataSize);
 }
 
 // A one-dimensional array of count elements, not initialised; counts computed
@@ -431,6 +436,22 @@ Array* ovArrayConcat(const char* tag, Array* a, Array* b) {
     copyElements(tag, out, a->elements<char>(), countA, elementSize);
     copyElements(tag, out + countA * elementSize, b->elements<char>(), countB, elementSize);
     return result;
+}
+
+Array* ovArrayAdoptBytes(void* block, int32_t n) {
+    auto* bytes = static_cast<char*>(block) + ovArrayHeaderSize(1);
+    const int64_t size = blockSize(1, n);
+    if (size <= OV_GC_LARGEST_SMALL_BLOCK) {  // small blocks come from the collector's own chunks
+        Array* array = allocate1D("b", n);
+        if (n > 0) std::memcpy(array->elements<uint8_t>(), bytes, static_cast<size_t>(n));
+        ovMemFree(block);
+        return array;
+    }
+    if (size > kIntMax) ovRuntimeError("Array too large: more than 2147483647 bytes");
+    void* trimmed = ovMemExtend(block, static_cast<size_t>(size), static_cast<size_t>(size));
+    Array* array = headed(ovGCAdoptBlock(trimmed, static_cast<int32_t>(size), &arrayRecord), "b", 1, n);
+    array->scales()[0] = n;
+    return array;
 }
 
 Array* ovArrayFromData(const char* tag, int32_t n, const void* values) {

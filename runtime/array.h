@@ -116,6 +116,12 @@ Array* ovArraySlice(const char* tag, Array* source, int32_t from, int32_t to);
 // A one-dimensional array of a's elements followed by b's, each reference
 // element retained once more.
 Array* ovArrayConcat(const char* tag, Array* a, Array* b);
+// A byte array made from a raw block of ovMemAlloc or ovMemExtend whose
+// bytes from ovArrayHeaderSize(1) on hold its n elements: a large block
+// becomes the array itself, trimmed to its size, so the bytes are not
+// copied.  The block is the array's (or freed) afterwards.  n <= 0 gives
+// ovEmptyArray.
+Array* ovArrayAdoptBytes(void* block, int32_t n);
 // A one-dimensional array of n elements from a block in memory: for "b" and
 // "s" the low 8 or 16 bits of each Int of the block, for other tags the bytes
 // unchanged (references are not retained).  n <= 0 gives ovEmptyArray.

@@ -60,15 +60,30 @@ public:
     int32_t spareCount() const { return capacity_ - size_; }
     void commit(int32_t count) { size_ += count; }
 
+    // Hands the heap block of the contents to the caller, who frees it (or
+    // lets the collector adopt it), and empties the buffer; nullptr, and
+    // nothing changed, while the contents are inline.
+    T* release() {
+        if (data_ == inline_) return nullptr;
+        T* data = data_;
+        data_ = inline_;
+        size_ = 0;
+        capacity_ = InlineCount;
+        return data;
+    }
+
 private:
     // At least wanted elements, doubling so that pushes stay amortised O(1).
     void grow(int64_t wanted) {
         if (wanted > limit_) ovRuntimeError(tooLarge_);
         const auto capacity = static_cast<int32_t>(std::clamp<int64_t>(int64_t{capacity_} * 2, wanted, limit_));
-        auto* data = static_cast<T*>(ovMemAlloc(sizeof(T) * static_cast<size_t>(capacity)));
-        std::memcpy(data, data_, sizeof(T) * static_cast<size_t>(size_));
-        if (data_ != inline_) ovMemFree(data_);
-        data_ = data;
+        const size_t bytes = sizeof(T) * static_cast<size_t>(capacity);
+        const size_t kept = sizeof(T) * static_cast<size_t>(size_);
+        if (data_ == inline_) {
+            data_ = static_cast<T*>(std::memcpy(ovMemAlloc(bytes), inline_, kept));
+        } else {
+            data_ = static_cast<T*>(ovMemExtend(data_, kept, bytes));
+        }
         capacity_ = capacity;
     }
 

@@ -449,42 +449,66 @@ void sweepTable() {
 // Raw blocks
 // ---------------------------------------------------------------------------
 
-void* ovMemAlloc(size_t size) {
-    // The C block's address is kept in the word before the aligned block.
-    char* c = static_cast<char*>(std::malloc(size + 16 + sizeof(void*)));
+namespace {
+
+// The C block behind an aligned block of size bytes.
+size_t cBlockSize(size_t size) { return size + 16 + sizeof(void*); }
+
+// The aligned block inside a C block: the first 16-byte boundary that
+// leaves room for the word before it.
+char* alignedIn(char* c) {
     uintptr_t aligned = (reinterpret_cast<uintptr_t>(c) + 15) & ~uintptr_t{15};
     if (aligned == reinterpret_cast<uintptr_t>(c)) aligned += 16;
-    char* block = reinterpret_cast<char*>(aligned);
+    return reinterpret_cast<char*>(aligned);
+}
+
+// The word before an aligned block keeps the C block's address.
+char* cBlockOf(void* block) { return static_cast<char**>(block)[-1]; }
+void* withCBlock(char* block, char* c) {
     reinterpret_cast<char**>(block)[-1] = c;
     return block;
 }
 
+}  // namespace
+
+void* ovMemAlloc(size_t size) {
+    char* c = static_cast<char*>(std::malloc(cBlockSize(size)));
+    return withCBlock(alignedIn(c), c);
+}
+
 void ovMemFree(void* block) {
     if (block == nullptr) return;
-    std::free(static_cast<char**>(block)[-1]);
+    std::free(cBlockOf(block));
 }
 
 void ovMemClear(void* block, size_t length) { std::memset(block, 0, length); }
 void ovMemCopy(void* destination, const void* source, size_t length) { std::memcpy(destination, source, length); }
 void ovMemMove(void* destination, const void* source, size_t length) { std::memmove(destination, source, length); }
 
+// The C heap resizes the block where it can (a large one by remapping its
+// pages, without copying); the kept bytes move only when the new C block
+// puts the aligned block at another offset.
 void* ovMemExtend(void* old, size_t keep, size_t newSize) {
-    void* block = ovMemAlloc(newSize);
-    if (keep != 0) ovMemCopy(block, old, keep);
-    ovMemFree(old);
-    return block;
+    if (old == nullptr) return ovMemAlloc(newSize);
+    char* c = cBlockOf(old);
+    const ptrdiff_t offset = static_cast<char*>(old) - c;
+    char* resized = static_cast<char*>(std::realloc(c, cBlockSize(newSize)));
+    if (resized == nullptr) ovRuntimeError("Out of memory");
+    char* block = resized + offset;
+    char* aligned = alignedIn(resized);
+    if (aligned != block) std::memmove(aligned, block, keep);
+    return withCBlock(aligned, resized);
 }
 
 // ---------------------------------------------------------------------------
 // Managed blocks
 // ---------------------------------------------------------------------------
 
-Object* ovGCAllocObject(int32_t size, const ObjectClass* cls) {
-    CollectorLock lock;
-    runTrigger(size);
-    if (size <= 0) return nullptr;
-    void* block = size > OV_GC_LARGEST_SMALL_BLOCK ? ovMemAlloc(static_cast<size_t>(size))
-                                                   : carveSmallBlock(sizeClassOf(size));
+namespace {
+
+// Makes a block the collector's: word 0 holds cls, the count is 0 and the
+// instance is queued.  Under the lock.
+Object* enterInstance(void* block, int32_t size, const ObjectClass* cls) {
     setMemBit(block);
     gc.bytesInUse += size;
     auto* instance = static_cast<Object*>(block);
@@ -492,6 +516,24 @@ Object* ovGCAllocObject(int32_t size, const ObjectClass* cls) {
     instance->refs = static_cast<int32_t>(OV_QUEUED_BIT);  // no other thread knows it yet
     appendToTable(instance);
     return instance;
+}
+
+}  // namespace
+
+Object* ovGCAllocObject(int32_t size, const ObjectClass* cls) {
+    CollectorLock lock;
+    runTrigger(size);
+    if (size <= 0) return nullptr;
+    void* block = size > OV_GC_LARGEST_SMALL_BLOCK ? ovMemAlloc(static_cast<size_t>(size))
+                                                   : carveSmallBlock(sizeClassOf(size));
+    return enterInstance(block, size, cls);
+}
+
+Object* ovGCAdoptBlock(void* block, int32_t size, const ObjectClass* cls) {
+    if (size <= OV_GC_LARGEST_SMALL_BLOCK) ovRuntimeError("GC ovGCAdoptBlock: block too small to adopt");
+    CollectorLock lock;
+    runTrigger(size);
+    return enterInstance(block, size, cls);
 }
 
 void ovGCDeallocObject(void* block, int32_t size) {

@@ -27,6 +27,11 @@ inline constexpr int32_t OV_GC_LARGEST_SMALL_BLOCK = 240;
 // word 0 holds cls, the count is 0 and the instance is queued.  A size of 0
 // or less gives 0.
 Object* ovGCAllocObject(int32_t size, const ObjectClass* cls);
+// Makes a raw block of size bytes from ovMemAlloc or ovMemExtend an instance
+// of cls as ovGCAllocObject would have made it, so that contents built in a C
+// block need no copy.  Only blocks larger than OV_GC_LARGEST_SMALL_BLOCK
+// (which the collector returns to the C heap) can be adopted.
+Object* ovGCAdoptBlock(void* block, int32_t size, const ObjectClass* cls);
 // Returns a block; size must be the size it was allocated with.
 void ovGCDeallocObject(void* block, int32_t size);
 

@@ -2,8 +2,10 @@
 #include "streams/load_save.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "runtime/array.h"
+#include "runtime/buffer.h"
 #include "runtime/exception.h"
 #include "runtime/string.h"
 #include "streams/bytes_internal.h"
@@ -28,20 +30,55 @@ TStream* openForSave(Object* target) {
     return stream;
 }
 
-// The first load buffer: room for all a stream of known size still holds, so
-// that a file is read by one call and never copied to grow; 1024 bytes when
-// the size is unknown (or small).
-int32_t firstLoadSize(TStream* stream) {
+// Room for all a stream of known size still holds (a file is then read by
+// one call into its array); 0 when the size is unknown or small.
+int32_t knownLoadSize(TStream* stream) {
     const int32_t pos = stream->Pos();
     const int64_t remaining = int64_t{stream->Size()} - pos;
-    return pos >= 0 && remaining > kSmallLoadSize ? static_cast<int32_t>(remaining) : kSmallLoadSize;
+    return pos >= 0 && remaining > kSmallLoadSize ? static_cast<int32_t>(remaining) : 0;
 }
 
-// The next size of the load buffer (3/2), kept within the Int range.
-int32_t grownLoadSize(int32_t size) {
-    const int64_t grown = std::min<int64_t>(int64_t{size} * 3 / 2, INT32_MAX);
-    if (grown == size) ovThrowStreamRead();  // the data does not fit an array
-    return static_cast<int32_t>(grown);
+constexpr int32_t kArrayHeader = static_cast<int32_t>(ovArrayHeaderSize(1));
+
+Array* arrayOf(const uint8_t* bytes, int32_t length) {
+    Array* array = ovArrayAlloc("b", 1, &length);
+    if (length > 0) std::memcpy(array->elements<uint8_t>(), bytes, static_cast<size_t>(length));
+    return array;
+}
+
+// Reads until the end or a read of nothing, after the head already read.
+// The bytes gather behind room for an array header in a C block that the C
+// heap grows in place where it can, and a large block then becomes the array
+// itself: no byte is copied on the way.
+Array* loadRest(TStream* stream, const uint8_t* head, int32_t headLength) {
+    ovBuffer<uint8_t, kSmallLoadSize> bytes;
+    uint8_t* headRoom = bytes.resize(int64_t{kArrayHeader} + headLength) + kArrayHeader;
+    if (headLength > 0) std::memcpy(headRoom, head, static_cast<size_t>(headLength));
+    while (!stream->Eof()) {
+        if (bytes.size() == INT32_MAX) ovThrowStreamRead();  // the data does not fit an array
+        bytes.reserveSpare();
+        const int32_t n = stream->Read(bytes.spare(), bytes.spareCount());
+        if (n <= 0) break;
+        bytes.commit(n);
+    }
+    const int32_t length = bytes.size() - kArrayHeader;
+    uint8_t* block = bytes.release();
+    return block != nullptr ? ovArrayAdoptBytes(block, length) : arrayOf(bytes.data() + kArrayHeader, length);
+}
+
+// Reads straight into an array of the expected size; a stream that turns out
+// longer (a file that grew) goes on through loadRest.
+Array* loadKnownSize(TStream* stream, int32_t expected) {
+    Array* array = ovArrayAlloc("b", 1, &expected);
+    uint8_t* data = array->elements<uint8_t>();
+    int32_t length = 0;
+    while (length < expected && !stream->Eof()) {
+        const int32_t n = stream->Read(data + length, expected - length);
+        if (n <= 0) break;
+        length += n;
+    }
+    if (length < expected) return ovArraySlice("b", array, 0, length);
+    return stream->Eof() ? array : loadRest(stream, data, length);
 }
 
 // Saves what write puts into a stream opened for the target.
@@ -63,17 +100,10 @@ void ovCloseSavedStream(ovStreamCloser& closer) {
 Array* LoadBytes(Object* target) {
     TStream* stream = openForLoad(target);
     ovStreamCloser closer(stream);
-    const int32_t firstSize = firstLoadSize(stream);
-    Array* buffer = ovArrayAlloc("b", 1, &firstSize);  // bytes past the length are never read
-    int32_t length = 0;
-    while (!stream->Eof()) {
-        if (length == buffer->count()) buffer = ovArraySlice("b", buffer, 0, grownLoadSize(length));
-        const int32_t n = stream->Read(buffer->elements<uint8_t>() + length, buffer->count() - length);
-        if (n <= 0) break;
-        length += n;
-    }
+    const int32_t expected = knownLoadSize(stream);
+    Array* bytes = expected > 0 ? loadKnownSize(stream, expected) : loadRest(stream, nullptr, 0);
     closer.close();
-    return length == buffer->count() ? buffer : ovArraySlice("b", buffer, 0, length);
+    return bytes;
 }
 
 String* LoadStringBytes(Object* target) { return ovStringFromArray(LoadBytes(target)); }

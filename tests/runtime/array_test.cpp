@@ -116,6 +116,41 @@ __attribute__((noinline)) void dropArraysHolding(String* s, Object* o, Array* in
     ovStore(ovArrayNew1D("[]i", 1)->elements<Array*>()[0], inner);
 }
 
+// Makes an n-byte array from a raw block with slack and checks it; the
+// array is dropped on return.
+__attribute__((noinline)) void adoptAndCheck(int32_t n, int64_t inUseAtStart) {
+    const int64_t header = ovArrayHeaderSize(1);
+    auto* block = static_cast<uint8_t*>(ovMemAlloc(static_cast<size_t>(header + n + 4096)));
+    for (int32_t i = 0; i < n; ++i) block[header + i] = static_cast<uint8_t>(i * 7 + 1);
+    Array* array = ovArrayAdoptBytes(block, n);
+    if (n == 0) {
+        EXPECT_EQ(array, &ovEmptyArray);
+        return;
+    }
+    ASSERT_EQ(array->count(), n);
+    EXPECT_STREQ(array->tag, "b");
+    EXPECT_EQ(array->dimensions, 1);
+    EXPECT_EQ(ovGCGetState().bytesInUse, inUseAtStart + header + n);
+    const uint8_t* bytes = array->elements<uint8_t>();
+    int32_t wrong = 0;
+    for (int32_t i = 0; i < n; ++i) wrong += bytes[i] != static_cast<uint8_t>(i * 7 + 1);
+    EXPECT_EQ(wrong, 0);
+}
+
+// Byte arrays made from raw blocks: a small one is copied into the
+// collector's chunks, a large one becomes the array; either way the
+// collector returns all of it.
+TEST(ArrayAdopt, RawBlocksBecomeByteArraysTheCollectorFrees) {
+    ovTestModeGuard manual(0);
+    for (const int32_t n : {0, 100, 5000, 1 << 20}) {
+        ovTestCollect();
+        const int64_t inUseAtStart = ovGCGetState().bytesInUse;
+        adoptAndCheck(n, inUseAtStart);
+        ovTestCollect();
+        EXPECT_EQ(ovGCGetState().bytesInUse, inUseAtStart) << n;
+    }
+}
+
 TEST(ArrayFree, CollectingAnArrayReleasesItsReferenceElements) {
     ovTestModeGuard manual(0);
     Object* held[] = {ovGCRetain(ovStringFromCString("held")), ovGCRetain(ovObjectNew(&ObjectType)),

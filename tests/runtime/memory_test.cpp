@@ -134,6 +134,13 @@ TEST(MemoryRaw, AlignedBlocksExtendKeepingTheirPrefix) {
     ovMemMove(grown + 1, grown, 23);
     EXPECT_EQ(grown[1], 0);
     EXPECT_EQ(grown[23], 22);
+    // Large blocks grow in place where the C heap can; the prefix stays.
+    for (size_t size = 8192; size <= (size_t{32} << 20); size *= 4) {
+        grown = static_cast<char*>(ovMemExtend(grown, 24, size));
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(grown) % 16, 0u);
+        EXPECT_EQ(grown[23], 22) << size;
+        grown[size - 1] = 1;
+    }
     ovMemFree(grown);
     ovMemFree(nullptr);
 }

@@ -349,6 +349,17 @@ TEST_F(WholeTargets, LoadBytesReadsAStreamOfKnownSizeWithOneCall) {
     EXPECT_EQ(s->reads, 2);  // the skip, then the whole rest
 }
 
+// A stream longer than its Size said (a file that grew) is loaded whole.
+TEST_F(WholeTargets, LoadBytesReadsPastASizeThatWasTooSmall) {
+    const std::string data = patternOf(300000);
+    TMemoryTestStream* s = ovTestMemoryStream(data);
+    static TStreamClass underSized = *static_cast<const TStreamClass*>(s->cls);
+    underSized.Size = [](TIO* io) { return static_cast<int32_t>(static_cast<TMemoryTestStream*>(io)->input->size() / 3); };
+    s->cls = &underSized;
+    s->chunk = 70000;
+    EXPECT_EQ(ovTestBytes(LoadBytes(s)), data);
+}
+
 TEST_F(WholeTargets, LoadBytesEndsAtAReadOfNothingWhenEofNeverComes) {
     TMemoryTestStream* s = ovTestMemoryStream("abc");
     s->eofNever = 1;
