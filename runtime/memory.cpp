@@ -4,6 +4,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
@@ -50,11 +51,16 @@ namespace {
 
 constexpr int kGranuleShift = 4;
 constexpr int kPageShift = 26;
-constexpr uintptr_t kAddressLimit = uintptr_t{1} << 47;
 constexpr size_t kDirectoryEntries = size_t{1} << (47 - kPageShift);
 constexpr size_t kPageWords = (size_t{1} << (kPageShift - kGranuleShift)) / 64;
 
 uint64_t** membitDirectory = nullptr;
+
+// The lowest and highest addresses a membit was ever set for.  Most words a
+// stack holds (return addresses, stack addresses, small numbers) lie outside
+// them, and one comparison spares those the directory lookup and its miss.
+uintptr_t lowestMarked = UINTPTR_MAX;
+uintptr_t highestMarked = 0;
 
 uint64_t** directory() {
     if (membitDirectory == nullptr) {
@@ -81,7 +87,10 @@ inline MembitPosition membitOf(uintptr_t address) {
 }
 
 void setMemBit(void* block) {
-    const MembitPosition at = membitOf(reinterpret_cast<uintptr_t>(block));
+    const auto address = reinterpret_cast<uintptr_t>(block);
+    lowestMarked = std::min(lowestMarked, address);
+    highestMarked = std::max(highestMarked, address);
+    const MembitPosition at = membitOf(address);
     if (*at.page == nullptr) *at.page = static_cast<uint64_t*>(std::calloc(kPageWords, sizeof(uint64_t)));
     uint64_t& word = (*at.page)[at.word];
     if (word & at.mask) ovRuntimeError("setMemBit error: membit already set");
@@ -289,7 +298,9 @@ __attribute__((noinline)) void saveRegisters(uintptr_t* saved) {
 
 // Inlined: the scan calls it for every stack word.
 [[gnu::always_inline]] inline bool isBlockStart(uintptr_t word) {
-    if ((word & 15) != 0 || word >= kAddressLimit || membitDirectory == nullptr) return false;
+    // A word inside the bounds is a user address, so the directory exists
+    // and covers it.
+    if ((word & 15) != 0 || word < lowestMarked || word > highestMarked) return false;
     const MembitPosition at = membitOf(word);
     return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
 }
