@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <signal.h>
+#include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -181,7 +182,42 @@ int awaitPost(sem_t* semaphore) {
     return result;
 }
 
-void awaitAcknowledgement(ovThreadRecord* thread) { awaitPost(&thread->acknowledged); }
+// Waits up to the given milliseconds for a post; true when one came.
+bool awaitPostFor(sem_t* semaphore, long milliseconds) {
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    constexpr long kNanosecondsPerSecond = 1'000'000'000;
+    deadline.tv_nsec += milliseconds * 1'000'000;
+    deadline.tv_sec += deadline.tv_nsec / kNanosecondsPerSecond;
+    deadline.tv_nsec %= kNanosecondsPerSecond;
+    int result;
+    while ((result = sem_timedwait(semaphore, &deadline)) != 0 && errno == EINTR) {
+    }
+    return result == 0;
+}
+
+std::atomic_ref<int32_t> stopRequest(ovThreadRecord* thread) {
+    return std::atomic_ref<int32_t>(thread->stopRequested);
+}
+
+// Sends the suspend signal for a stop the handler has not yet taken.
+bool signalStop(ovThreadRecord* thread) {
+    stopRequest(thread).store(1);
+    if (pthread_kill(thread->handle, suspendSignal()) == 0) return true;
+    stopRequest(thread).store(0);
+    return false;
+}
+
+// A signal can go astray: ThreadSanitizer, which defers a signal that comes
+// while the thread runs plain code, now and then never delivers it.  A stop
+// not taken after a while is signalled again; the request flag makes the
+// handler act once per stop, however many signals arrive.
+void awaitAcknowledgement(ovThreadRecord* thread) {
+    constexpr long kResendAfterMilliseconds = 50;
+    while (!awaitPostFor(&thread->acknowledged, kResendAfterMilliseconds)) {
+        if (stopRequest(thread).load() != 0) pthread_kill(thread->handle, suspendSignal());
+    }
+}
 
 // The handler runs on the thread's own stack, below the interrupted code, its
 // red zone and the signal frame, and parks in frames below its own: its
@@ -198,7 +234,7 @@ void captureSignalledContext(ovThreadRecord* self, const ucontext_t& context, vo
 void onSuspendSignal(int, siginfo_t*, void* context) {
     const int savedErrno = errno;
     ovThreadRecord* self = currentThread;
-    if (self != nullptr) {
+    if (self != nullptr && stopRequest(self).exchange(0) != 0) {  // else a repeated signal
         // Read before acknowledging: until then the suspender holds the lock,
         // so no wake can come between.
         const uint32_t generation = wakeGeneration(self).load();
@@ -226,7 +262,7 @@ bool installSignalHandler() {
 int32_t beginStop(ovThreadRecord* thread) {
     const int32_t previous = thread->suspendCount;
     if (previous == 0) {
-        if (pthread_kill(thread->handle, suspendSignal()) != 0) return -1;
+        if (!signalStop(thread)) return -1;
         thread->ackPending = 1;
     }
     thread->suspendCount = previous + 1;

@@ -59,6 +59,7 @@ struct ovThreadRecord {
     uint32_t wakeGeneration;  // advances each time suspendCount returns to 0
     int32_t othersHolds;      // suspensions by ovThreadSuspendOthers not yet undone
     int32_t ackPending;       // a suspend signal is out and not yet acknowledged
+    int32_t stopRequested;    // a suspend signal is out and no handler has taken it yet
     int32_t ended;            // the entry function has returned
     intptr_t result;          // what it returned
     sem_t acknowledged;       // posted once the thread has stopped (or reached its gate)

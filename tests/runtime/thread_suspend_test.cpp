@@ -37,6 +37,22 @@ TEST(ThreadSuspend, CountsStackAndOnlyTheLastResumeRestarts) {
     EXPECT_EQ(ovThreadWait(thread), 0);
 }
 
+// A suspension may be signalled more than once; a signal that finds no
+// stop requested neither stops the thread nor acknowledges anything.
+TEST(ThreadSuspend, ASignalWithoutAStopRequestedIsIgnored) {
+    Counter counter;
+    ovThreadRecord* thread = startThread(Counter::run, toWord(&counter));
+    ASSERT_NE(thread, nullptr);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(pthread_kill(thread->handle, ovThreadSuspendSignal()), 0);
+    EXPECT_TRUE(counter.advances());
+    EXPECT_EQ(ovThreadSuspend(thread), 0);
+    EXPECT_TRUE(counter.frozen()) << "no stray acknowledgement let the suspension return early";
+    EXPECT_EQ(ovThreadResume(thread), 1);
+    EXPECT_TRUE(counter.advances());
+    counter.stop = true;
+    EXPECT_EQ(ovThreadWait(thread), 0);
+}
+
 intptr_t suspendItself(intptr_t) { return ovThreadSuspend(ovThreadCurrent()) + 10; }
 
 TEST(ThreadSuspend, AThreadThatSuspendsItselfWaitsForAnotherToResumeIt) {
