@@ -447,7 +447,10 @@ Array* ovArrayAdoptBytes(void* block, int32_t n) {
         ovMemFree(block);
         return array;
     }
-    if (size > kIntMax) ovRuntimeError("Array too large: more than 2147483647 bytes");
+    if (size > kIntMax) {
+        ovMemFree(block);
+        ovRuntimeError("Array too large: more than 2147483647 bytes");
+    }
     void* trimmed = ovMemExtend(block, static_cast<size_t>(size), static_cast<size_t>(size));
     Array* array = headed(ovGCAdoptBlock(trimmed, static_cast<int32_t>(size), &arrayRecord), "b", 1, n);
     array->scales()[0] = n;

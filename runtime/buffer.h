@@ -60,12 +60,13 @@ public:
     int32_t spareCount() const { return capacity_ - size_; }
     void commit(int32_t count) { size_ += count; }
 
-    // Hands the heap block of the contents to the caller, who frees it (or
-    // lets the collector adopt it), and empties the buffer; nullptr, and
-    // nothing changed, while the contents are inline.
+    // Hands the contents to the caller as a block of ovMemAlloc, which the
+    // caller frees (or lets the collector adopt), and empties the buffer.
+    // Contents on the heap are handed over as they are; inline ones are
+    // copied into a block of their size.
     T* release() {
-        if (data_ == inline_) return nullptr;
-        T* data = data_;
+        const size_t kept = sizeof(T) * static_cast<size_t>(size_);
+        T* data = data_ != inline_ ? data_ : static_cast<T*>(std::memcpy(ovMemAlloc(kept), inline_, kept));
         data_ = inline_;
         size_ = 0;
         capacity_ = InlineCount;

@@ -174,12 +174,18 @@ void parkUntilWoken(ovThreadRecord* self, uint32_t generation) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
-// Waits for a post; a signal (a suspension) may interrupt the wait.
-int awaitPost(sem_t* semaphore) {
+// Repeats a wait that a signal (a suspension) interrupted.
+template <class Wait>
+int untilNotInterrupted(Wait wait) {
     int result;
-    while ((result = sem_wait(semaphore)) != 0 && errno == EINTR) {
+    while ((result = wait()) != 0 && errno == EINTR) {
     }
     return result;
+}
+
+// Waits for a post.
+int awaitPost(sem_t* semaphore) {
+    return untilNotInterrupted([semaphore] { return sem_wait(semaphore); });
 }
 
 // Waits up to the given milliseconds for a post; true when one came.
@@ -190,10 +196,7 @@ bool awaitPostFor(sem_t* semaphore, long milliseconds) {
     deadline.tv_nsec += milliseconds * 1'000'000;
     deadline.tv_sec += deadline.tv_nsec / kNanosecondsPerSecond;
     deadline.tv_nsec %= kNanosecondsPerSecond;
-    int result;
-    while ((result = sem_timedwait(semaphore, &deadline)) != 0 && errno == EINTR) {
-    }
-    return result == 0;
+    return untilNotInterrupted([&] { return sem_timedwait(semaphore, &deadline); }) == 0;
 }
 
 std::atomic_ref<int32_t> stopRequest(ovThreadRecord* thread) {

@@ -40,12 +40,6 @@ int32_t knownLoadSize(TStream* stream) {
 
 constexpr int32_t kArrayHeader = static_cast<int32_t>(ovArrayHeaderSize(1));
 
-Array* arrayOf(const uint8_t* bytes, int32_t length) {
-    Array* array = ovArrayAlloc("b", 1, &length);
-    if (length > 0) std::memcpy(array->elements<uint8_t>(), bytes, static_cast<size_t>(length));
-    return array;
-}
-
 // Reads until the end or a read of nothing, after the head already read.
 // The bytes gather behind room for an array header in a C block that the C
 // heap grows in place where it can, and a large block then becomes the array
@@ -62,8 +56,7 @@ Array* loadRest(TStream* stream, const uint8_t* head, int32_t headLength) {
         bytes.commit(n);
     }
     const int32_t length = bytes.size() - kArrayHeader;
-    uint8_t* block = bytes.release();
-    return block != nullptr ? ovArrayAdoptBytes(block, length) : arrayOf(bytes.data() + kArrayHeader, length);
+    return ovArrayAdoptBytes(bytes.release(), length);
 }
 
 // Reads straight into an array of the expected size; a stream that turns out
