@@ -56,11 +56,13 @@ constexpr size_t kPageWords = (size_t{1} << (kPageShift - kGranuleShift)) / 64;
 
 uint64_t** membitDirectory = nullptr;
 
-// The lowest and highest addresses a membit was ever set for.  Most words a
-// stack holds (return addresses, stack addresses, small numbers) lie outside
-// them, and one comparison spares those the directory lookup and its miss.
-uintptr_t lowestMarked = UINTPTR_MAX;
-uintptr_t highestMarked = 0;
+// The lowest and highest addresses a block may start at: every chunk's range
+// and every large block.  Most words a stack holds (return addresses, stack
+// addresses, small numbers) lie outside them, and one comparison spares
+// those the directory lookup and its miss.  Inside them the directory exists
+// and the pages are made.
+uintptr_t lowestBlockStart = UINTPTR_MAX;
+uintptr_t highestBlockStart = 0;
 
 uint64_t** directory() {
     if (membitDirectory == nullptr) {
@@ -81,19 +83,29 @@ struct MembitPosition {
     uint64_t mask;
 };
 
+// Only for addresses that coverBlocks has covered (or where a missing page
+// is an error worth reporting): the directory is then known to exist.
 inline MembitPosition membitOf(uintptr_t address) {
     return {&directory()[address >> kPageShift], (address >> (kGranuleShift + 6)) & (kPageWords - 1),
             uint64_t{1} << ((address >> kGranuleShift) & 63)};
 }
 
-void setMemBit(void* block) {
-    const auto address = reinterpret_cast<uintptr_t>(block);
-    lowestMarked = std::min(lowestMarked, address);
-    highestMarked = std::max(highestMarked, address);
-    const MembitPosition at = membitOf(address);
-    if (*at.page == nullptr) *at.page = static_cast<uint64_t*>(std::calloc(kPageWords, sizeof(uint64_t)));
+// Makes the membit pages for blocks starting from first to last, so that
+// setting a membit there needs no test for a missing page.
+void coverBlocks(uintptr_t first, uintptr_t last) {
+    lowestBlockStart = std::min(lowestBlockStart, first);
+    highestBlockStart = std::max(highestBlockStart, last);
+    uint64_t** pages = directory();
+    for (uintptr_t page = first >> kPageShift; page <= last >> kPageShift; ++page)
+        if (pages[page] == nullptr) pages[page] = static_cast<uint64_t*>(std::calloc(kPageWords, sizeof(uint64_t)));
+}
+
+// The block lies in a covered range.
+inline void setMemBit(void* block) {
+    const MembitPosition at = membitOf(reinterpret_cast<uintptr_t>(block));
     uint64_t& word = (*at.page)[at.word];
-    if (word & at.mask) ovRuntimeError("setMemBit error: membit already set");
+    if (word & at.mask) [[unlikely]]
+        ovRuntimeError("setMemBit error: membit already set");
     word |= at.mask;
 }
 
@@ -113,6 +125,7 @@ constexpr int32_t kSizeClasses = OV_GC_LARGEST_SMALL_BLOCK / 16;
 constexpr int32_t kChunkSize = 65536;
 constexpr int32_t kTableGrowth = 1024;
 constexpr int kSavedRegisters = 6;
+constexpr int32_t kSweepLookahead = 8;
 
 struct FreeBlock {
     FreeBlock* next;
@@ -233,6 +246,8 @@ void* carveSmallBlock(int32_t sizeClass) {
         if (gc.chunkRemaining != 0) pushFree(gc.chunkNext, gc.chunkRemaining / 16);
         gc.chunkNext = static_cast<char*>(ovMemAlloc(kChunkSize));
         gc.chunkRemaining = kChunkSize;
+        const auto start = reinterpret_cast<uintptr_t>(gc.chunkNext);
+        coverBlocks(start, start + kChunkSize - 16);
         OV_POISON(gc.chunkNext, kChunkSize);
     }
     char* block = gc.chunkNext;
@@ -300,7 +315,7 @@ __attribute__((noinline)) void saveRegisters(uintptr_t* saved) {
 [[gnu::always_inline]] inline bool isBlockStart(uintptr_t word) {
     // A word inside the bounds is a user address, so the directory exists
     // and covers it.
-    if ((word & 15) != 0 || word < lowestMarked || word > highestMarked) return false;
+    if ((word & 15) != 0 || word < lowestBlockStart || word > highestBlockStart) return false;
     const MembitPosition at = membitOf(word);
     return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
 }
@@ -443,6 +458,9 @@ void reportBadRefs(Object* instance, uint32_t refs) {
 void sweepTable() {
     gc.objectsFreed = 0;
     for (int32_t i = 0; i < gc.tableLength; ++i) {
+        // Most instances are far apart: fetching a few ahead hides the wait
+        // for each count.
+        if (i + kSweepLookahead < gc.tableLength) __builtin_prefetch(gc.table[i + kSweepLookahead], 1);
         Object* instance = gc.table[i];
         const uint32_t refs = takeQueuedMark(instance);
         if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
@@ -529,13 +547,20 @@ Object* enterInstance(void* block, int32_t size, const ObjectClass* cls) {
     return instance;
 }
 
+// A large block lies outside the chunks, so its own start is covered.
+void* coveredLargeBlock(void* block) {
+    const auto start = reinterpret_cast<uintptr_t>(block);
+    coverBlocks(start, start);
+    return block;
+}
+
 }  // namespace
 
 Object* ovGCAllocObject(int32_t size, const ObjectClass* cls) {
     CollectorLock lock;
     runTrigger(size);
     if (size <= 0) return nullptr;
-    void* block = size > OV_GC_LARGEST_SMALL_BLOCK ? ovMemAlloc(static_cast<size_t>(size))
+    void* block = size > OV_GC_LARGEST_SMALL_BLOCK ? coveredLargeBlock(ovMemAlloc(static_cast<size_t>(size)))
                                                    : carveSmallBlock(sizeClassOf(size));
     return enterInstance(block, size, cls);
 }
@@ -544,7 +569,7 @@ Object* ovGCAdoptBlock(void* block, int32_t size, const ObjectClass* cls) {
     if (size <= OV_GC_LARGEST_SMALL_BLOCK) ovRuntimeError("GC ovGCAdoptBlock: block too small to adopt");
     CollectorLock lock;
     runTrigger(size);
-    return enterInstance(block, size, cls);
+    return enterInstance(coveredLargeBlock(block), size, cls);
 }
 
 void ovGCDeallocObject(void* block, int32_t size) {
