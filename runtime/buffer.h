@@ -34,6 +34,7 @@ public:
     T* data() { return data_; }
     const T* data() const { return data_; }
     int32_t size() const { return size_; }
+    int32_t limit() const { return limit_; }
 
     void push(T value) {
         if (size_ == capacity_) grow(int64_t{size_} + 1);

@@ -102,8 +102,7 @@ String* ovStringFromChar(int32_t c) {
 
 String* ovStringFromBytes(const uint8_t* bytes, int32_t count) {
     String* s = ovStringNew(count);
-    uint16_t* units = s->units();
-    for (int32_t i = 0; i < s->length; ++i) units[i] = bytes[i];
+    ovWidenBytes(s->units(), bytes, s->length);
     return s;
 }
 

@@ -13,6 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/object.h"
 
@@ -143,6 +146,31 @@ String* ovStringToString(Object* self);
 String* ovStringFromChar(int32_t c);
 // One unit per byte (ISO 8859-1).
 String* ovStringFromBytes(const uint8_t* bytes, int32_t count);
+// The same widening into units the caller owns: units[i] = bytes[i].
+// Sixteen bytes a step where the processor has 128-bit vectors
+// (interleaving them with zero bytes gives their units), then eight, and a
+// tail of fewer than eight as the last eight again.
+inline void ovWidenBytes(uint16_t* units, const uint8_t* bytes, int32_t count) {
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= count; i += 16) {
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i), _mm_unpacklo_epi8(sixteen, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i + 8), _mm_unpackhi_epi8(sixteen, zero));
+    }
+    auto widenEight = [&](int32_t at) {
+        const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + at));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(units + at), _mm_unpacklo_epi8(eight, zero));
+    };
+    if (count >= 8) {
+        if (i + 8 <= count) widenEight(i);
+        if (count % 8 != 0) widenEight(count - 8);
+        return;
+    }
+#endif
+    for (; i < count; ++i) units[i] = bytes[i];
+}
 String* ovStringFromShorts(const uint16_t* units, int32_t count);
 // Unit i is the low 16 bits of values[i].
 String* ovStringFromInts(const int32_t* values, int32_t count);

@@ -113,30 +113,6 @@ int32_t TCStreamRead(TIO* io, uint8_t* buf, int32_t count) {
 
 namespace {
 
-// The first LF, NUL or CR in the bytes, else count: where a line ends or a
-// carriage return is dropped.  Eight bytes are tested at once: a byte of
-// the word is zero exactly where the word minus ones borrows into its top
-// bit without the byte's own top bit set.
-inline uint64_t zeroBytes(uint64_t word) {
-    constexpr uint64_t ones = 0x0101010101010101, tops = 0x8080808080808080;
-    return (word - ones) & ~word & tops;
-}
-
-inline size_t firstLineControl(const uint8_t* bytes, size_t count) {
-    constexpr uint64_t lf = 0x0A0A0A0A0A0A0A0A, cr = 0x0D0D0D0D0D0D0D0D;
-    size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, sizeof word);
-        if ((zeroBytes(word) | zeroBytes(word ^ lf) | zeroBytes(word ^ cr)) != 0) break;
-    }
-    for (; i < count; ++i) {
-        const uint8_t b = bytes[i];
-        if (b == '\n' || b == 0 || b == '\r') return i;
-    }
-    return count;
-}
-
 void append(ovByteBuffer& line, const uint8_t* bytes, size_t count) {
     std::memcpy(line.resize(int64_t{line.size()} + static_cast<int64_t>(count)) + line.size() - count, bytes, count);
 }
@@ -153,11 +129,11 @@ String* TCStreamReadLine(TStream* stream) {
         const auto [block, count] = bytes.block();
         if (count == 0) break;
         size_t from = 0;
-        size_t at = firstLineControl(block, count);
+        size_t at = ovFirstLineStop(block, count, false);
         while (at < count && block[at] == '\r') {
             append(line, block + from, at - from);
             from = at + 1;
-            at = from + firstLineControl(block + from, count - from);
+            at = from + ovFirstLineStop(block + from, count - from, false);
         }
         if (at == count) {
             append(line, block + from, count - from);

@@ -9,8 +9,42 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "streams/cstream.h"
+
+// A line reader stops and looks at NUL, LF and CR, and in UTF-8 also at
+// every byte above 127 (part of a character of several bytes).
+
+#if defined(__SSE2__)
+// One bit for each of the sixteen bytes from bytes on where a line reader
+// stops.
+inline unsigned ovLineStopsIn16(const uint8_t* bytes, bool highBytes) {
+    const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i controls =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(sixteen, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(sixteen, _mm_set1_epi8('\r'))),
+                     _mm_cmpeq_epi8(sixteen, _mm_setzero_si128()));
+    const int stops = _mm_movemask_epi8(controls) | (highBytes ? _mm_movemask_epi8(sixteen) : 0);
+    return static_cast<unsigned>(stops);
+}
+#endif
+
+// The first stop in bytes[0, count), or count when there is none.
+inline size_t ovFirstLineStop(const uint8_t* bytes, size_t count, bool highBytes) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= count; i += 16)
+        if (const unsigned stops = ovLineStopsIn16(bytes + i, highBytes); stops != 0)
+            return i + static_cast<size_t>(__builtin_ctz(stops));
+#endif
+    for (; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        if (b == '\n' || b == 0 || b == '\r' || (highBytes && b > 127)) return i;
+    }
+    return count;
+}
 
 class ovCStreamBytes {
 public:

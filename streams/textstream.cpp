@@ -416,6 +416,34 @@ inline bool addToLine(ovTextBuffer<uint16_t>& line, int32_t c) {
     return true;
 }
 
+// In Latin-1, and in UTF-8 up to the first byte above 127, every byte where
+// a line reader does not stop is the character of its value: such a run is
+// added to the line without decoding.  Sixteen bytes are widened a step, the
+// units past the run included, which the line holds room for but does not
+// count (so the last sixteen units below its limit go one at a time).
+// Returns the bytes used.
+size_t addPlainRun(ovTextBuffer<uint16_t>& line, int32_t encoding, const uint8_t* bytes, size_t count) {
+    if (encoding != TTextStream::LATIN1 && encoding != TTextStream::UTF8) return 0;
+    const bool highBytes = encoding == TTextStream::UTF8;
+    size_t used = 0;
+#if defined(__SSE2__)
+    for (; count - used >= 16 && int64_t{line.size()} + 16 <= line.limit(); used += 16) {
+        line.reserve(int64_t{line.size()} + 16);
+        ovWidenBytes(line.spare(), bytes + used, 16);
+        if (const unsigned stops = ovLineStopsIn16(bytes + used, highBytes); stops != 0) {
+            const auto run = static_cast<int32_t>(__builtin_ctz(stops));
+            line.commit(run);
+            return used + static_cast<size_t>(run);
+        }
+        line.commit(16);
+    }
+#endif
+    const size_t run = ovFirstLineStop(bytes + used, count - used, highBytes);
+    const int32_t held = line.size();
+    ovWidenBytes(line.resize(int64_t{held} + static_cast<int64_t>(run)) + held, bytes + used, static_cast<int32_t>(run));
+    return used + run;
+}
+
 // One character byte by byte, for one that straddles the handle's buffer;
 // false where the line ends (the data too, without error, where it may).
 bool addCharByBytes(FileBytes& bytes, int32_t encoding, ovTextBuffer<uint16_t>& line) {
@@ -441,6 +469,8 @@ String* lineFromFile(TTextStream* self, ovTextBuffer<uint16_t>& line) {
         size_t used = 0;
         bool more = true;
         while (more && used < count) {
+            used += addPlainRun(line, encoding, block + used, count - used);
+            if (used == count) break;
             const size_t width = widthOf(encoding, block[used]);
             if (width > count - used) break;
             BlockBytes inBlock{block + used + 1};

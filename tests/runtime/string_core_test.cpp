@@ -2,7 +2,9 @@
 // buffer conversions and the ring of temporary conversions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "runtime/memory.h"
 #include "runtime/reflection.h"
@@ -90,6 +92,20 @@ TEST(StringCreate, FromBuffers) {
     const int32_t ints[] = {0x12341, -1};
     EXPECT_EQ(text(ovStringFromInts(ints, 2)), u"\u2341\uFFFF");
     EXPECT_EQ(text(ovStringFromChar(0x10041)), u"A");
+}
+
+// Widening goes by steps of sixteen and eight bytes with a tail: every
+// count up to three steps writes each unit once and nothing past the count.
+TEST(StringCreate, WideningWritesExactlyTheCountsUnits) {
+    uint8_t bytes[48];
+    for (int i = 0; i < 48; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 200);
+    for (int32_t n = 0; n <= 48; ++n) {
+        uint16_t units[50];
+        std::fill(std::begin(units), std::end(units), uint16_t{0xAAAA});
+        ovWidenBytes(units, bytes, n);
+        for (int32_t i = 0; i < n; ++i) ASSERT_EQ(units[i], bytes[i]) << n << " " << i;
+        for (int32_t i = n; i < 50; ++i) ASSERT_EQ(units[i], 0xAAAA) << n << " " << i;
+    }
 }
 
 TEST(StringCreate, FromTerminatedTexts) {

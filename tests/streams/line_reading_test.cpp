@@ -85,6 +85,18 @@ std::string crossingBuffers() {
     return text;
 }
 
+// Runs of plain bytes of every length up to 64, each ended by a byte a
+// reader must look at (CR, the lead byte of a longer character, a byte that
+// is no character's lead, NUL, LF), so that the stops fall at every offset
+// of a sixteen-byte step and the lines cross the handle's buffer.
+std::string longRuns() {
+    const std::string stops[] = {"\r", "\xC3\xA9", "\xE2\x82\xAC", "\xFF", std::string(1, '\0'), "\n"};
+    std::string text;
+    for (const std::string& stop : stops)
+        for (int run = 0; run <= 64; ++run) text += std::string(static_cast<size_t>(run), 'a' + run % 26) + stop;
+    return text + "end";
+}
+
 class BlockLineReading : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -113,7 +125,7 @@ protected:
 
 TEST_F(BlockLineReading, FileStreamsSeeWhatTheByteByByteReaderSees) {
     const std::string cases[] = {"", "one", "one\ntwo\n", "cr\r\nlf\n\nlast", std::string("nul\0inside\n", 11),
-                                 "\r\r\n\n", "\xC3\xA9t\xC3\xA9\n", crossingBuffers()};
+                                 "\r\r\n\n", "\xC3\xA9t\xC3\xA9\n", crossingBuffers(), longRuns()};
     for (const std::string& bytes : cases)
         for (const bool pipe : {false, true}) {
             TCStream* fast = fileOver(bytes, pipe, false);
@@ -127,7 +139,7 @@ TEST_F(BlockLineReading, FileStreamsSeeWhatTheByteByByteReaderSees) {
 TEST_F(BlockLineReading, TextStreamsSeeWhatTheCharacterByCharacterReaderSees) {
     const std::string cases[] = {"", "one\ntwo", "cr\r\nlf\n\nlast", std::string("nul\0inside\n", 11),
                                  "\xC3\xA9t\xC3\xA9\n\xE2\x82\xAC", "cut\xE2\x82", std::string("odd\0A\0", 6),
-                                 std::string("A\0\n\0B", 5), crossingBuffers()};
+                                 std::string("A\0\n\0B", 5), crossingBuffers(), longRuns()};
     for (const int32_t encoding :
          {TTextStream::LATIN1, TTextStream::UTF8, TTextStream::UTF16BE, TTextStream::UTF16LE})
         for (const std::string& bytes : cases)
