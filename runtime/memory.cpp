@@ -83,10 +83,10 @@ struct MembitPosition {
     uint64_t mask;
 };
 
-// Only for addresses that coverBlocks has covered (or where a missing page
-// is an error worth reporting): the directory is then known to exist.
+// Only once the directory exists: coverBlocks made it for every address
+// between the block-start bounds.
 inline MembitPosition membitOf(uintptr_t address) {
-    return {&directory()[address >> kPageShift], (address >> (kGranuleShift + 6)) & (kPageWords - 1),
+    return {&membitDirectory[address >> kPageShift], (address >> (kGranuleShift + 6)) & (kPageWords - 1),
             uint64_t{1} << ((address >> kGranuleShift) & 63)};
 }
 
@@ -110,8 +110,11 @@ inline void setMemBit(void* block) {
 }
 
 void clrMemBit(void* block) {
-    const MembitPosition at = membitOf(reinterpret_cast<uintptr_t>(block));
-    if (*at.page == nullptr) ovRuntimeError("clrMemBit error: mempage does not exist");
+    const auto address = reinterpret_cast<uintptr_t>(block);
+    constexpr const char* kNoPage = "clrMemBit error: mempage does not exist";
+    if (address < lowestBlockStart || address > highestBlockStart) ovRuntimeError(kNoPage);
+    const MembitPosition at = membitOf(address);
+    if (*at.page == nullptr) ovRuntimeError(kNoPage);
     uint64_t& word = (*at.page)[at.word];
     if (!(word & at.mask)) ovRuntimeError("clrMemBit error: membit not set");
     word &= ~at.mask;
@@ -313,8 +316,7 @@ __attribute__((noinline)) void saveRegisters(uintptr_t* saved) {
 
 // Inlined: the scan calls it for every stack word.
 [[gnu::always_inline]] inline bool isBlockStart(uintptr_t word) {
-    // A word inside the bounds is a user address, so the directory exists
-    // and covers it.
+    // A word inside the bounds is a user address, and the directory exists.
     if ((word & 15) != 0 || word < lowestBlockStart || word > highestBlockStart) return false;
     const MembitPosition at = membitOf(word);
     return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
