@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <bit>
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
@@ -93,7 +94,7 @@ inline MembitPosition membitOf(uintptr_t address) {
 // Makes the membit pages for blocks starting from first to last, so that
 // setting a membit there needs no test for a missing page.
 void coverBlocks(uintptr_t first, uintptr_t last) {
-    lowestBlockStart = std::min(lowestBlockStart, first);
+    lowestBlockStart = std::min(lowestBlockStart, first & ~uintptr_t{15});  // the scan's filter wants it aligned
     highestBlockStart = std::max(highestBlockStart, last);
     uint64_t** pages = directory();
     for (uintptr_t page = first >> kPageShift; page <= last >> kPageShift; ++page)
@@ -314,13 +315,32 @@ __attribute__((noinline)) void saveRegisters(uintptr_t* saved) {
 #endif
 }
 
-// Inlined: the scan calls it for every stack word.
-[[gnu::always_inline]] inline bool isBlockStart(uintptr_t word) {
-    // A word inside the bounds is a user address, and the directory exists.
-    if ((word & 15) != 0 || word < lowestBlockStart || word > highestBlockStart) return false;
-    const MembitPosition at = membitOf(word);
-    return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
-}
+// Whether a word is the start of a live block.  The scan tests every stack
+// word, so the first test, which most words fail, is one comparison: the
+// word is 16-byte aligned and between the block-start bounds.  The lowest
+// bound is aligned, so the word's offset from it keeps the word's low four
+// bits, and rotated to the top any of them makes the offset compare above
+// the span.  Before any block exists the filter passes only the word 1,
+// which the directory test then refuses.
+class BlockStarts {
+public:
+    BlockStarts()
+        : lowest_(highestBlockStart >= lowestBlockStart ? lowestBlockStart : 1),
+          granules_(highestBlockStart >= lowestBlockStart ? (highestBlockStart - lowestBlockStart) >> kGranuleShift
+                                                          : 0) {}
+
+    [[gnu::always_inline]] bool contains(uintptr_t word) const {
+        if (std::rotr(word - lowest_, kGranuleShift) > granules_) [[likely]]
+            return false;
+        if (membitDirectory == nullptr) return false;
+        const MembitPosition at = membitOf(word);
+        return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
+    }
+
+private:
+    uintptr_t lowest_;
+    uintptr_t granules_;
+};
 
 // The highest stack address of a thread's frames: the collector's stack base
 // for the main thread (and for the only thread before the layer starts).
@@ -383,8 +403,9 @@ public:
     OV_NO_ASAN void words(const uintptr_t* from, const uintptr_t* to) {
         uintptr_t* roots = gc.roots;
         size_t count = count_;
+        const BlockStarts blocks;
         for (const uintptr_t* p = from; p < to; ++p)
-            if (isBlockStart(*p)) roots[count++] = *p;
+            if (blocks.contains(*p)) roots[count++] = *p;
         count_ = count;
     }
     template <size_t N>
@@ -600,7 +621,7 @@ void ovGCQueueReleased(Object* instance) {
 
 int32_t ovGCIsObject(uintptr_t word) {
     CollectorLock lock;
-    return isBlockStart(word) ? 1 : 0;
+    return BlockStarts().contains(word) ? 1 : 0;
 }
 
 int32_t collectMem() {

@@ -61,6 +61,25 @@ TEST(MemoryBlocks, BytesInUseCountRequestedSizes) {
     EXPECT_EQ(ovGCIsObject(reinterpret_cast<uintptr_t>(tiny.block)), 0);
 }
 
+// The scan's first test takes the bounds of all block starts; the blocks at
+// the top of the newest chunk and of a large block lie on or near the upper
+// bound, and words off a block start by any of the low four bits never count.
+TEST(MemoryBlocks, EveryBlockStartIsAnObjectAndNothingBesideIt) {
+    ovTestModeGuard manual(0);
+    std::vector<RawBlock> blocks;
+    for (int i = 0; i < 5000; ++i) blocks.push_back(allocateHeld(16));  // more than a chunk
+    blocks.push_back(allocateHeld(300));
+    for (const RawBlock& b : blocks) {
+        const auto start = reinterpret_cast<uintptr_t>(b.block);
+        ASSERT_EQ(ovGCIsObject(start), 1);
+        for (const uintptr_t offBy : {1, 4, 8, 15}) ASSERT_EQ(ovGCIsObject(start + offBy), 0) << offBy;
+    }
+    for (const uintptr_t word : {uintptr_t{0}, uintptr_t{1}, uintptr_t{16}, UINTPTR_MAX, UINTPTR_MAX - 15})
+        EXPECT_EQ(ovGCIsObject(word), 0) << word;
+    for (const RawBlock& b : blocks) releaseHeld(b);
+    for (const RawBlock& b : blocks) EXPECT_EQ(ovGCIsObject(reinterpret_cast<uintptr_t>(b.block)), 0);
+}
+
 TEST(MemoryBlocks, NonPositiveSizesYieldNoBlock) {
     ovTestModeGuard manual(0);
     EXPECT_EQ(ovGCAllocObject(0, &ObjectType), nullptr);
