@@ -326,10 +326,11 @@ __attribute__((noinline)) void saveRegisters(uintptr_t* saved) {
 // which the directory test then refuses.
 class BlockStarts {
 public:
-    BlockStarts()
-        : lowest_(highestBlockStart >= lowestBlockStart ? lowestBlockStart : 1),
-          granules_(highestBlockStart >= lowestBlockStart ? (highestBlockStart - lowestBlockStart) >> kGranuleShift
-                                                          : 0) {}
+    BlockStarts() {
+        if (highestBlockStart < lowestBlockStart) return;
+        lowest_ = lowestBlockStart;
+        granules_ = (highestBlockStart - lowestBlockStart) >> kGranuleShift;
+    }
 
     [[gnu::always_inline]] bool contains(uintptr_t word) const {
         if (std::rotr(word - lowest_, kGranuleShift) > granules_) [[likely]]
@@ -340,8 +341,8 @@ public:
     }
 
 private:
-    uintptr_t lowest_;
-    uintptr_t granules_;
+    uintptr_t lowest_ = 1;
+    uintptr_t granules_ = 0;
 };
 
 // The highest stack address of a thread's frames: the collector's stack base
