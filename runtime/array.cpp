@@ -19,8 +19,6 @@ const ovScope ArrayScope = {OV_SCOPE_CLASS, "Array", ovNoScopeEntries};
 
 namespace {
 
-constexpr int32_t kReleaseLookahead = 8;
-
 const ArrayClass arrayRecord = {
     {
         &ObjectType,
@@ -538,12 +536,10 @@ void ovArrayFree(Object* object) {
         return;
     }
     if (ovArrayTagIsCounted(array->tag)) {
-        // The elements lie all over the heap: fetching a few ahead hides
-        // the wait for each count.
         Object** element = array->elements<Object*>();
         const int32_t n = array->count();
         for (int32_t i = 0; i < n; ++i) {
-            if (i + kReleaseLookahead < n) __builtin_prefetch(element[i + kReleaseLookahead], 1);
+            ovGCFetchAhead(element, i, n);
             ovGCRelease(element[i]);
         }
     }

@@ -60,8 +60,9 @@ uint64_t** membitDirectory = nullptr;
 // The lowest and highest addresses a block may start at: every chunk's range
 // and every large block.  Most words a stack holds (return addresses, stack
 // addresses, small numbers) lie outside them, and one comparison spares
-// those the directory lookup and its miss.  Inside them the directory exists
-// and the pages are made.
+// those the directory lookup and its miss.  Once they hold any block the
+// directory exists; pages exist for the covered ranges, not for the gaps
+// between them.
 uintptr_t lowestBlockStart = UINTPTR_MAX;
 uintptr_t highestBlockStart = 0;
 
@@ -129,7 +130,6 @@ constexpr int32_t kSizeClasses = OV_GC_LARGEST_SMALL_BLOCK / 16;
 constexpr int32_t kChunkSize = 65536;
 constexpr int32_t kTableGrowth = 1024;
 constexpr int kSavedRegisters = 6;
-constexpr int32_t kSweepLookahead = 8;
 
 struct FreeBlock {
     FreeBlock* next;
@@ -484,9 +484,7 @@ void reportBadRefs(Object* instance, uint32_t refs) {
 void sweepTable() {
     gc.objectsFreed = 0;
     for (int32_t i = 0; i < gc.tableLength; ++i) {
-        // Most instances are far apart: fetching a few ahead hides the wait
-        // for each count.
-        if (i + kSweepLookahead < gc.tableLength) __builtin_prefetch(gc.table[i + kSweepLookahead], 1);
+        ovGCFetchAhead(gc.table, i, gc.tableLength);
         Object* instance = gc.table[i];
         const uint32_t refs = takeQueuedMark(instance);
         if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
