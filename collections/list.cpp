@@ -472,7 +472,11 @@ Array* TListToArray(TList* self) {
     return array;
 }
 
+// Only an array of references holds values a list can take; the one array
+// without elements has no element kind at all.
 TList* TListFromArray(Array* array) {
+    if (array != &ovEmptyArray && !ovArrayTagIsCounted(array->tag))
+        RaiseRuntimeError(ovLiteral(u"List values must come from an array of references"));
     TList* list = ListNew();
     const int32_t count = array->count();
     for (int32_t i = 0; i < count; ++i) list->AddLast(array->elements<Object*>()[i]);

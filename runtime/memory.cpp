@@ -373,6 +373,12 @@ public:
         if (registry_ != nullptr) ovThreadResumeOthers();
         registry_ = nullptr;
     }
+    // Whether any thread besides the caller was stopped.
+    bool any() const {
+        bool found = false;
+        forEach([&](const ovThreadRecord&) { found = true; });
+        return found;
+    }
     template <class Visit>
     void forEach(Visit visit) const {
         const ovThreadRecord* self = ovThreadCurrent();
@@ -450,23 +456,6 @@ __attribute__((noinline)) ScanResult scanStacks(const OtherThreads& others) {
     return {roots.count(), words, needed};
 }
 
-// Finds the roots on every registered thread's stack and raises their counts
-// while the other threads are stopped, then lets them go on: the sweep may
-// call anything (the C heap, stdio) that a stopped thread could hold.
-ScanResult findAndHoldRoots() {
-    OtherThreads others;
-    for (;;) {
-        const ScanResult scan = scanStacks(others);
-        if (scan.rootsNeeded <= gc.rootCapacity) {
-            for (size_t i = 0; i < scan.rootCount; ++i) ovGCRetain(reinterpret_cast<Object*>(gc.roots[i]));
-            return scan;
-        }
-        others.resume();
-        reserveRoots(scan.rootsNeeded);
-        others.stop();
-    }
-}
-
 // A thread the layer does not know has no stack top to scan to.
 bool onRegisteredThread() { return ovThreadMain() == nullptr || ovThreadCurrent() != nullptr; }
 
@@ -477,24 +466,98 @@ void reportBadRefs(Object* instance, uint32_t refs) {
     std::fflush(stdout);
 }
 
-// Frees every queued instance whose count is still zero.  The length is read
-// afresh at every step, since a destructor that releases a field appends it.
-// Other threads may run meanwhile and change counts, but none can reach an
-// instance that neither a count nor a root holds.
-void sweepTable() {
-    gc.objectsFreed = 0;
-    for (int32_t i = 0; i < gc.tableLength; ++i) {
-        ovGCFetchAhead(gc.table, i, gc.tableLength);
-        Object* instance = gc.table[i];
-        const uint32_t refs = takeQueuedMark(instance);
-        if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
-        if ((refs & ~OV_QUEUED_BIT) != 0) continue;
-        const ovFreeFunction free = instance == ovNull ? ovObjectFree : instance->cls->free;
-        free(instance);
-        ++gc.objectsFreed;
+// One collection pass: the hold it sets up (suspension, the roots' counts)
+// and the walk over the zero-count table.  The destructor undoes the hold on
+// every way out, an exception from a destructor among them, and keeps the
+// entries not yet swept queued for the next pass.
+//
+// While the other threads are stopped, the pass proves which entries are
+// unreachable: those whose count is zero with every root counted.  The
+// others leave the table then.  Once the threads go on, a count that drops
+// to zero may belong to an instance that a resumed thread has just read into
+// a local, so only the entries proved while the threads were stopped are
+// freed; whatever reaches zero later (a field of a freed instance among
+// them) waits, queued, for the next pass.  With no other thread there is
+// nobody to race, and the walk frees fields in the same pass.
+class CollectionPass {
+public:
+    CollectionPass() {
+        gc.suspended = 1;
+        findAndHoldRoots();
     }
-    gc.tableLength = 0;
-}
+    ~CollectionPass() {
+        keepUnsweptQueued();
+        for (size_t i = 0; i < scan_.rootCount; ++i) ovGCRelease(reinterpret_cast<Object*>(gc.roots[i]));
+        gc.suspended -= 1;
+    }
+    CollectionPass(const CollectionPass&) = delete;
+    CollectionPass& operator=(const CollectionPass&) = delete;
+
+    // Frees every entry whose count is still zero.  The length is read
+    // afresh at every step, since a destructor that releases a field
+    // appends it.
+    void sweep() {
+        gc.objectsFreed = 0;
+        while (swept_ < sweepEnd()) {
+            ovGCFetchAhead(gc.table, swept_, gc.tableLength);
+            Object* instance = gc.table[swept_++];
+            const uint32_t refs = takeQueuedMark(instance);
+            if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
+            if ((refs & ~OV_QUEUED_BIT) != 0) continue;
+            const ovFreeFunction free = instance == ovNull ? ovObjectFree : instance->cls->free;
+            free(instance);
+            ++gc.objectsFreed;
+        }
+    }
+    const ScanResult& scan() const { return scan_; }
+
+private:
+    int32_t sweepEnd() const { return othersRan_ ? proved_ : gc.tableLength; }
+
+    // Scans every registered thread and raises the roots' counts while the
+    // others are stopped, then lets them go on: the sweep may call anything
+    // (the C heap, stdio) that a stopped thread could hold.
+    void findAndHoldRoots() {
+        OtherThreads others;
+        for (;;) {
+            scan_ = scanStacks(others);
+            if (scan_.rootsNeeded <= gc.rootCapacity) break;
+            others.resume();
+            reserveRoots(scan_.rootsNeeded);
+            others.stop();
+        }
+        for (size_t i = 0; i < scan_.rootCount; ++i) ovGCRetain(reinterpret_cast<Object*>(gc.roots[i]));
+        othersRan_ = others.any();
+        if (othersRan_) keepProvedUnreachable();
+    }
+
+    // Leaves in the table only the entries that nothing holds now; the
+    // others are no longer queued.  An entry that lacks its mark stays for
+    // the walk to report (printing here could wait on a stopped thread).
+    void keepProvedUnreachable() {
+        int32_t kept = 0;
+        for (int32_t i = 0; i < gc.tableLength; ++i) {
+            Object* instance = gc.table[i];
+            const auto refs = static_cast<uint32_t>(ovSharedCount(instance).load(std::memory_order_relaxed));
+            if (refs == OV_QUEUED_BIT || !(refs & OV_QUEUED_BIT))
+                gc.table[kept++] = instance;
+            else
+                takeQueuedMark(instance);
+        }
+        gc.tableLength = proved_ = kept;
+    }
+
+    void keepUnsweptQueued() {
+        const int32_t left = gc.tableLength - swept_;
+        if (left > 0) std::memmove(gc.table, gc.table + swept_, sizeof(Object*) * static_cast<size_t>(left));
+        gc.tableLength = left;
+    }
+
+    ScanResult scan_{};
+    bool othersRan_ = false;
+    int32_t proved_ = 0;
+    int32_t swept_ = 0;
+};
 
 }  // namespace
 
@@ -628,14 +691,14 @@ int32_t ovGCIsObject(uintptr_t word) {
 int32_t collectMem() {
     CollectorLock lock;
     if (gc.suspended != 0 || stackBase == nullptr || !onRegisteredThread()) return 0;
-    gc.suspended = 1;
     const int64_t inUseBefore = gc.bytesInUse;
     const int32_t started = gc.debug ? ovMillisecs() : 0;
-
-    const ScanResult scan = findAndHoldRoots();
-    sweepTable();
-    for (size_t i = 0; i < scan.rootCount; ++i) ovGCRelease(reinterpret_cast<Object*>(gc.roots[i]));
-
+    ScanResult scan;
+    {
+        CollectionPass pass;
+        pass.sweep();
+        scan = pass.scan();
+    }
     const int64_t freed = inUseBefore - gc.bytesInUse;
     ++gc.passes;
     if (gc.debug) {
@@ -643,7 +706,6 @@ int32_t collectMem() {
                     freed, ovMillisecs() - started, gc.objectsFreed, scan.wordsScanned, scan.rootCount);
         std::fflush(stdout);
     }
-    gc.suspended -= 1;
     return freed > INT32_MAX ? INT32_MAX : static_cast<int32_t>(freed);
 }
 

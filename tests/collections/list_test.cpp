@@ -255,6 +255,16 @@ TEST_F(ListArrays, AnEmptyListIsTheEmptyArray) {
     EXPECT_TRUE(ovTestRingIsWhole(list));
 }
 
+TEST_F(ListArrays, AnArrayOfNumbersIsRefused) {
+    for (const char* tag : {"i", "b", "l", "d"}) {
+        Array* numbers = ovArrayNew1D(tag, 3);
+        EXPECT_TRUE(isRuntimeError(ovTestThrown([&] { ListOfArray(numbers); }),
+                                   ovLiteral(u"List values must come from an array of references")))
+            << tag;
+    }
+    EXPECT_EQ(ListOfArray(ovArrayNew1D("$", 2))->Count(), 2) << "Strings are references";
+}
+
 // ---------------------------------------------------------------------------
 // Enumeration
 // ---------------------------------------------------------------------------

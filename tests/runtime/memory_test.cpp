@@ -275,6 +275,53 @@ TEST(CollectorPass, AQueuedCountWithoutItsMarkIsReported) {
     ovGCRelease(text);
 }
 
+// An instance whose destructor throws.
+int32_t throwingDelete(Object*) { ovRuntimeError("Delete failed"); }
+constexpr ovScope throwingScope = {OV_SCOPE_CLASS, "TThrowing", ovNoScopeEntries};
+extern const ObjectClass throwingClass;
+constexpr ObjectClass throwingClass = ovMakeClass<ObjectClass, Object>(ObjectType, &throwingScope, [](auto& r) {
+    r.New = ovFieldlessNew<throwingClass>;
+    r.Delete = throwingDelete;
+});
+
+// Queues a TCounted, the throwing instance and another TCounted, in order.
+__attribute__((noinline)) void dropAThrowerBetweenTwoCounted() {
+    ovObjectNew(&TCountedType);
+    ovObjectNew(&throwingClass);
+    ovObjectNew(&TCountedType);
+}
+
+// The exception leaves the pass, but the pass first lowers the roots' counts
+// and ends the suspension, and what it had not swept stays queued.
+TEST(CollectorPass, ADestructorThatThrowsLeavesTheCollectorAsBeforeThePass) {
+    const struct {
+        const char* how;
+        void (*startPass)();
+    } cases[] = {
+        {"ovGCCollect", [] { ovTestCollect(); }},
+        {"an allocation's trigger",
+         [] {
+             ovTestScrubStack();
+             ovTestModeGuard stress(OV_GC_STRESS_MODE);
+             ovObjectNew(&ObjectType);
+         }},
+    };
+    for (const auto& c : cases) {
+        ovTestModeGuard manual(0);
+        ovTestCollect();
+        Object* held = ovGCRetain(ovObjectNew(&ObjectType));
+        const int32_t deletedBefore = ovTestCountedDeleted;
+        dropAThrowerBetweenTwoCounted();
+        EXPECT_EQ(ovTestThrownText(c.startPass), u"Delete failed") << c.how;
+        EXPECT_EQ(ovGCGetState().suspended, 0) << c.how;
+        EXPECT_EQ(held->refs, 1) << c.how << ": the root's count is lowered again";
+        EXPECT_EQ(ovTestCountedDeleted, deletedBefore + 1) << c.how << ": the one before the thrower was freed";
+        ovTestCollect();
+        EXPECT_EQ(ovTestCountedDeleted, deletedBefore + 2) << c.how << ": the one after it goes in the next pass";
+        ovGCRelease(held);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The automatic trigger
 // ---------------------------------------------------------------------------

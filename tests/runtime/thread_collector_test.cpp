@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -124,6 +125,85 @@ TEST(ThreadCollector, APassOnAThreadTheLayerDidNotStartDoesNothing) {
     EXPECT_TRUE(isLive(dropped));
     EXPECT_GT(ovTestCollect(), 0);
     EXPECT_FALSE(isLive(dropped));
+}
+
+// ---------------------------------------------------------------------------
+// A count that drops to zero while the sweep runs
+// ---------------------------------------------------------------------------
+
+// Reader R takes the global's value into a local after the pass has scanned
+// it; writer W then replaces the global.  The value was made since the last
+// pass, so it sits in the zero-count table, and the sweep must not free it.
+struct LateRelease {
+    ovRef<String> global;
+    std::mutex lock;  // the program's own
+    std::atomic<bool> sweepHeld{false}, read{false}, replaced{false}, passDone{false};
+};
+// Static, so that the global is no word on a stack.
+LateRelease lateReleaseState;
+LateRelease* const lateRelease = &lateReleaseState;
+
+// Holds the sweep open until R has read and W has replaced, or for a short
+// while if W is made to wait for the pass (as a sound collector makes it).
+int32_t holdTheSweepOpen(Object*) {
+    lateRelease->sweepHeld = true;
+    eventually([] { return lateRelease->read.load(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (!lateRelease->replaced && std::chrono::steady_clock::now() < deadline) sched_yield();
+    return 0;
+}
+constexpr ovScope holderScope = {OV_SCOPE_CLASS, "THolder", ovNoScopeEntries};
+extern const ObjectClass holderClass;
+constexpr ObjectClass holderClass = ovMakeClass<ObjectClass, Object>(ObjectType, &holderScope, [](auto& r) {
+    r.New = ovFieldlessNew<holderClass>;
+    r.Delete = holdTheSweepOpen;
+});
+
+intptr_t readTheGlobalDuringTheSweep(intptr_t) {
+    if (!eventually([] { return lateRelease->sweepHeld.load(); })) return 0;
+    String* local;
+    {
+        std::lock_guard<std::mutex> hold(lateRelease->lock);
+        local = lateRelease->global;
+    }
+    lateRelease->read = true;
+    eventually([] { return lateRelease->passDone.load(); });
+    const bool intact = ovGCIsObject(reinterpret_cast<uintptr_t>(local)) == 1 && spells(local, kWorkerText);
+    ovKeepAlive(local);
+    return intact ? 1 : 0;
+}
+
+intptr_t replaceTheGlobalAfterTheRead(intptr_t) {
+    if (!eventually([] { return lateRelease->read.load(); })) return 0;
+    {
+        std::lock_guard<std::mutex> hold(lateRelease->lock);
+        lateRelease->global.set(&ovEmptyString);
+    }
+    lateRelease->replaced = true;
+    return 1;
+}
+
+// Queues the holder first, then the global's value, on a thread that ends
+// before the pass, so that no stack keeps a copy of either.
+intptr_t queueTheHolderAndTheValue(intptr_t) {
+    ovObjectNew(&holderClass);
+    lateRelease->global.init(ovStringFromCString(kWorkerText));
+    return 1;
+}
+
+TEST(ThreadCollector, AnInstanceReleasedAfterTheThreadsResumedWaitsForTheNextPass) {
+    ovTestModeGuard manual(0);
+    ovThreadRecord* reader = startThread(readTheGlobalDuringTheSweep, 0);
+    ovThreadRecord* writer = startThread(replaceTheGlobalAfterTheRead, 0);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_NE(writer, nullptr);
+    ovTestCollect();
+    ASSERT_EQ(ovThreadWait(startThread(queueTheHolderAndTheValue, 0)), 1);
+    ovTestCollect();
+    lateRelease->passDone = true;
+    EXPECT_EQ(ovThreadWait(reader), 1) << "the reader's local outlived the pass";
+    EXPECT_EQ(ovThreadWait(writer), 1);
+    lateRelease->global.release();
 }
 
 // ---------------------------------------------------------------------------
