@@ -1,12 +1,11 @@
 // The memory manager and collector.
 //
 // Instances are reference counted with deferred freeing: an instance whose
-// count reaches zero is entered in the zero-count table, and a collection
-// pass frees every entry whose count is still zero and that no word on the
-// stack points at.  Small blocks (up to 240 bytes) come from size-class free
-// lists carved out of 64 KiB chunks; larger ones from the C heap.  A bitmap
-// with one bit per 16-byte granule marks every live block start, so that the
-// conservative stack scan can tell a pointer to a block from any other word.
+// count reaches zero waits in the zero-count table, and a collection pass
+// frees every entry that neither a count nor a word on a stack holds.  The
+// rules of counts and the table are stated once, at the top of
+// runtime/collector.cpp; the blocks are made in runtime/allocator.cpp and
+// their starts marked in the membit map of runtime/membit.cpp.
 #pragma once
 
 #include <cstddef>

@@ -85,7 +85,7 @@ struct ObjectClass {
 inline constexpr int32_t OV_STATIC_COUNT = 0x40000000;
 inline constexpr int32_t OV_LITERAL_COUNT = 0x7fffffff;
 // High bit of the count: the instance waits in the collector's zero-count
-// table; the low bits count the references taken since.
+// table (the rules are at the top of runtime/collector.cpp).
 inline constexpr uint32_t OV_QUEUED_BIT = 0x80000000u;
 
 [[noreturn]] void RaiseNullObject();

@@ -1,0 +1,428 @@
+// The zero-count table, the trigger and the collection pass over every
+// registered thread.
+//
+// The rules of counts and the table, stated here once (object.h, memory.h
+// and the docs point here):
+// - A count from 0 to 0x7fffffff is the number of counted references that
+//   hold the instance: fields, globals and array elements.  Locals are not
+//   counted; the pass finds them on the stacks (and in the registers).
+// - A queued instance is in the zero-count table once: its count carries
+//   OV_QUEUED_BIT, and the low bits count the references taken since it
+//   entered.  A release never brings a queued count to exactly zero, so it
+//   is never queued twice.
+// - A new instance is queued as it is made; a release that brings a count to
+//   exactly zero queues it (ovGCFree).  With several threads the test and the
+//   mark are one compare-and-swap from zero (ovGCQueueReleased), so of two
+//   releases that both find zero one queues it.
+// - A pass frees an entry only when its count, with every root counted, is
+//   zero, and takes the mark off every entry it looks at: one still held
+//   lives on unqueued, to be queued again by the release that frees it.
+// - With other threads, "zero with every root counted" is decided while they
+//   are stopped; a count that reaches zero after they go on waits for the
+//   next pass (docs/threads.md shows the race it closes).
+// - Instances in static data carry a fixed count (OV_STATIC_COUNT, or
+//   OV_LITERAL_COUNT for literals) that counting never brings to zero.
+// The allocator, the membit map, the table, the roots and the settings are
+// guarded by the collector lock once a second thread exists.
+#include <cinttypes>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/membit_internal.h"
+#include "runtime/memory_internal.h"
+#include "runtime/process.h"
+#include "runtime/string.h"
+
+namespace ovgc {
+
+Collector gc;
+ovSuspendableLock collectorLock;
+[[gnu::tls_model("initial-exec")]] thread_local int32_t collectorDepth = 0;
+
+void growTable() {
+    constexpr int32_t kTableGrowth = 1024;
+    const size_t kept = sizeof(Object*) * static_cast<size_t>(gc.tableLength);
+    gc.table = static_cast<Object**>(ovMemExtend(gc.table, kept, kept + sizeof(Object*) * kTableGrowth));
+    gc.tableCapacity += kTableGrowth;
+}
+
+void runTriggeredPass() {
+    collectMem();
+    gc.bytesSinceCollection = 0;
+    gc.tableThreshold = gc.tableThreshold - gc.objectsFreed + OV_GC_INITIAL_THRESHOLD;
+}
+
+}  // namespace ovgc
+
+using namespace ovgc;
+
+namespace {
+
+constexpr int kSavedRegisters = 6;
+char* stackBase = nullptr;
+
+// ---------------------------------------------------------------------------
+// Counts and the zero-count table (the table under the lock)
+// ---------------------------------------------------------------------------
+
+// Marks an instance whose count is 0 as queued; false when the count is not
+// 0.  With several threads the test and the mark are one step.
+bool markQueued(Object* instance) {
+    if (ovCountsShared()) {
+        int32_t zero = 0;
+        return ovSharedCount(instance).compare_exchange_strong(zero, static_cast<int32_t>(OV_QUEUED_BIT));
+    }
+    if (instance->refs != 0) return false;
+    instance->refs = static_cast<int32_t>(OV_QUEUED_BIT);
+    return true;
+}
+
+// Clears the queued mark and returns the count as it was.
+uint32_t takeQueuedMark(Object* instance) {
+    if (ovCountsShared())
+        return static_cast<uint32_t>(ovSharedCount(instance).fetch_and(static_cast<int32_t>(~OV_QUEUED_BIT)));
+    const auto refs = static_cast<uint32_t>(instance->refs);
+    instance->refs = static_cast<int32_t>(refs & ~OV_QUEUED_BIT);
+    return refs;
+}
+
+// ---------------------------------------------------------------------------
+// The collection pass
+// ---------------------------------------------------------------------------
+
+struct ScanResult {
+    size_t rootCount;
+    size_t wordsScanned;
+    size_t rootsNeeded;  // room the scan wanted; above the capacity, nothing was scanned
+};
+
+void reserveRoots(size_t needed) {
+    if (gc.rootCapacity >= needed) return;
+    const size_t capacity = gc.rootCapacity + 1000 > needed ? gc.rootCapacity + 1000 : needed;
+    std::free(gc.roots);
+    gc.roots = static_cast<uintptr_t*>(std::malloc(capacity * sizeof(uintptr_t)));
+    gc.rootCapacity = capacity;
+}
+
+// Copies the callee-saved registers into the buffer, so that a reference a
+// caller keeps only in a register is seen by the scan.
+__attribute__((noinline)) void saveRegisters(uintptr_t* saved) {
+#if defined(__x86_64__)
+    asm volatile(
+        "movq %%rbx, 0(%0)\n\t"
+        "movq %%rbp, 8(%0)\n\t"
+        "movq %%r12, 16(%0)\n\t"
+        "movq %%r13, 24(%0)\n\t"
+        "movq %%r14, 32(%0)\n\t"
+        "movq %%r15, 40(%0)\n\t"
+        :
+        : "r"(saved)
+        : "memory");
+#else
+    // Elsewhere the registers are forced into this frame's spill slots, which
+    // lie inside the scanned stack range anyway.
+    __builtin_unwind_init();
+    for (int i = 0; i < kSavedRegisters; ++i) saved[i] = 0;
+#endif
+}
+
+
+// The highest stack address of a thread's frames: the collector's stack base
+// for the main thread (and for the only thread before the layer starts).
+const uintptr_t* stackTopOf(const ovThreadRecord* thread) {
+    const void* top = thread == nullptr || thread == ovThreadMain() ? stackBase : thread->stackTop;
+    return static_cast<const uintptr_t*>(top);
+}
+
+size_t wordsBetween(const uintptr_t* from, const uintptr_t* to) {
+    return from < to ? static_cast<size_t>(to - from) : 0;
+}
+
+// Every other registered thread, stopped for the scan, and the words of each
+// that the scan reads: its stack from the stopped stack pointer, its
+// registers and its data words (which hold the entry's argument).
+class OtherThreads {
+public:
+    OtherThreads() { stop(); }
+    ~OtherThreads() { resume(); }
+    OtherThreads(const OtherThreads&) = delete;
+    OtherThreads& operator=(const OtherThreads&) = delete;
+
+    void stop() {
+        if (ovMultiThreaded.load(std::memory_order_acquire)) registry_ = ovThreadSuspendOthers();
+    }
+    void resume() {
+        if (registry_ != nullptr) ovThreadResumeOthers();
+        registry_ = nullptr;
+    }
+    // Whether any thread besides the caller was stopped.
+    bool any() const {
+        bool found = false;
+        forEach([&](const ovThreadRecord&) { found = true; });
+        return found;
+    }
+    template <class Visit>
+    void forEach(Visit visit) const {
+        const ovThreadRecord* self = ovThreadCurrent();
+        for (const ovThreadRecord* thread = registry_; thread != nullptr; thread = thread->next)
+            if (thread != self) visit(*thread);
+    }
+    size_t rootsNeeded() const {
+        size_t words = 0;
+        forEach([&](const ovThreadRecord& thread) {
+            words += stackWords(thread) + OV_THREAD_SAVED_REGISTERS + OV_THREAD_DATA_WORDS;
+        });
+        return words;
+    }
+    static const uintptr_t* stackFrom(const ovThreadRecord& thread) {
+        return static_cast<const uintptr_t*>(thread.savedStackPointer);
+    }
+    static size_t stackWords(const ovThreadRecord& thread) {
+        return wordsBetween(stackFrom(thread), stackTopOf(&thread));
+    }
+
+private:
+    ovThreadRecord* registry_ = nullptr;
+};
+
+// Notes every word that is the start of a live block in the root table.  It
+// reads other frames' words, redzones included, on purpose.
+class RootCollector {
+public:
+    // The count and the table are kept in locals, so that the stores into
+    // the table do not make the loop reload them.
+    OV_NO_ASAN void words(const uintptr_t* from, const uintptr_t* to) {
+        uintptr_t* roots = gc.roots;
+        size_t count = count_;
+        const BlockStarts blocks;
+        for (const uintptr_t* p = from; p < to; ++p)
+            if (blocks.contains(*p)) roots[count++] = *p;
+        count_ = count;
+    }
+    template <size_t N>
+    void words(const uintptr_t (&list)[N]) {
+        words(list, list + N);
+    }
+    void words(const intptr_t (&list)[OV_THREAD_DATA_WORDS]) {
+        words(reinterpret_cast<const uintptr_t*>(list), reinterpret_cast<const uintptr_t*>(list) + OV_THREAD_DATA_WORDS);
+    }
+    size_t count() const { return count_; }
+
+private:
+    size_t count_ = 0;
+};
+
+// Reads every stack from its own stack pointer to its top, starting in this
+// frame, below every frame of the pass.  Scans nothing when the root table
+// is too small: growing it takes the C heap's lock, which a stopped thread
+// may hold.
+__attribute__((noinline)) ScanResult scanStacks(const OtherThreads& others) {
+    uintptr_t saved[kSavedRegisters];
+    saveRegisters(saved);
+    const auto* sp = static_cast<const uintptr_t*>(__builtin_frame_address(0));
+    const uintptr_t* top = stackTopOf(ovThreadCurrent());
+    const size_t ownWords = wordsBetween(sp, top);
+    const size_t needed = ownWords + kSavedRegisters + others.rootsNeeded();
+    if (needed > gc.rootCapacity) return {0, 0, needed};
+
+    RootCollector roots;
+    size_t words = ownWords;
+    roots.words(sp, top);
+    roots.words(saved);
+    others.forEach([&](const ovThreadRecord& thread) {
+        words += OtherThreads::stackWords(thread);
+        roots.words(OtherThreads::stackFrom(thread), stackTopOf(&thread));
+        roots.words(thread.savedRegisters);
+        roots.words(thread.data);
+    });
+    return {roots.count(), words, needed};
+}
+
+// A thread the layer does not know has no stack top to scan to.
+bool onRegisteredThread() { return ovThreadMain() == nullptr || ovThreadCurrent() != nullptr; }
+
+void reportBadRefs(Object* instance, uint32_t refs) {
+    std::printf("bad refs:obj=$%016" PRIxPTR " refs=$%x\n", reinterpret_cast<uintptr_t>(instance), refs);
+    if (instance->cls == &StringType)
+        std::printf("String:%s\n", ovStringToCString(static_cast<String*>(instance)));
+    std::fflush(stdout);
+}
+
+// One collection pass: the hold it sets up (suspension, the roots' counts)
+// and the walk over the zero-count table.  The destructor undoes the hold on
+// every way out, an exception from a destructor among them, and keeps the
+// entries not yet swept queued for the next pass.
+//
+// While the other threads are stopped, the pass proves which entries are
+// unreachable: those whose count is zero with every root counted.  The
+// others leave the table then.  Once the threads go on, a count that drops
+// to zero may belong to an instance that a resumed thread has just read into
+// a local, so only the entries proved while the threads were stopped are
+// freed; whatever reaches zero later (a field of a freed instance among
+// them) waits, queued, for the next pass.  With no other thread there is
+// nobody to race, and the walk frees fields in the same pass.
+class CollectionPass {
+public:
+    CollectionPass() {
+        gc.suspended = 1;
+        findAndHoldRoots();
+    }
+    ~CollectionPass() {
+        keepUnsweptQueued();
+        for (size_t i = 0; i < scan_.rootCount; ++i) ovGCRelease(reinterpret_cast<Object*>(gc.roots[i]));
+        gc.suspended -= 1;
+    }
+    CollectionPass(const CollectionPass&) = delete;
+    CollectionPass& operator=(const CollectionPass&) = delete;
+
+    // Frees every entry whose count is still zero.  The length is read
+    // afresh at every step, since a destructor that releases a field
+    // appends it.
+    void sweep() {
+        gc.objectsFreed = 0;
+        while (swept_ < sweepEnd()) {
+            ovGCFetchAhead(gc.table, swept_, gc.tableLength);
+            Object* instance = gc.table[swept_++];
+            const uint32_t refs = takeQueuedMark(instance);
+            if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
+            if ((refs & ~OV_QUEUED_BIT) != 0) continue;
+            const ovFreeFunction free = instance == ovNull ? ovObjectFree : instance->cls->free;
+            free(instance);
+            ++gc.objectsFreed;
+        }
+    }
+    const ScanResult& scan() const { return scan_; }
+
+private:
+    int32_t sweepEnd() const { return othersRan_ ? proved_ : gc.tableLength; }
+
+    // Scans every registered thread and raises the roots' counts while the
+    // others are stopped, then lets them go on: the sweep may call anything
+    // (the C heap, stdio) that a stopped thread could hold.
+    void findAndHoldRoots() {
+        OtherThreads others;
+        for (;;) {
+            scan_ = scanStacks(others);
+            if (scan_.rootsNeeded <= gc.rootCapacity) break;
+            others.resume();
+            reserveRoots(scan_.rootsNeeded);
+            others.stop();
+        }
+        for (size_t i = 0; i < scan_.rootCount; ++i) ovGCRetain(reinterpret_cast<Object*>(gc.roots[i]));
+        othersRan_ = others.any();
+        if (othersRan_) keepProvedUnreachable();
+    }
+
+    // Leaves in the table only the entries that nothing holds now; the
+    // others are no longer queued.  An entry that lacks its mark stays for
+    // the walk to report (printing here could wait on a stopped thread).
+    void keepProvedUnreachable() {
+        int32_t kept = 0;
+        for (int32_t i = 0; i < gc.tableLength; ++i) {
+            Object* instance = gc.table[i];
+            const auto refs = static_cast<uint32_t>(ovSharedCount(instance).load(std::memory_order_relaxed));
+            if (refs == OV_QUEUED_BIT || !(refs & OV_QUEUED_BIT))
+                gc.table[kept++] = instance;
+            else
+                takeQueuedMark(instance);
+        }
+        gc.tableLength = proved_ = kept;
+    }
+
+    void keepUnsweptQueued() {
+        const int32_t left = gc.tableLength - swept_;
+        if (left > 0) std::memmove(gc.table, gc.table + swept_, sizeof(Object*) * static_cast<size_t>(left));
+        gc.tableLength = left;
+    }
+
+    ScanResult scan_{};
+    bool othersRan_ = false;
+    int32_t proved_ = 0;
+    int32_t swept_ = 0;
+};
+
+}  // namespace
+
+void ovGCFree(Object* instance) {
+    CollectorLock lock;
+    if (!markQueued(instance)) ovRuntimeError("GC ovGCFree: mem has non-0 refs");
+    appendToTable(instance);
+}
+
+// The mark needs no lock: whichever thread sets it owns the queueing.
+void ovGCQueueReleased(Object* instance) {
+    if (!markQueued(instance)) return;  // retained again since the release
+    CollectorLock lock;
+    appendToTable(instance);
+}
+
+int32_t collectMem() {
+    CollectorLock lock;
+    if (gc.suspended != 0 || stackBase == nullptr || !onRegisteredThread()) return 0;
+    const int64_t inUseBefore = gc.bytesInUse;
+    const int32_t started = gc.debug ? ovMillisecs() : 0;
+    ScanResult scan;
+    {
+        CollectionPass pass;
+        pass.sweep();
+        scan = pass.scan();
+    }
+    const int64_t freed = inUseBefore - gc.bytesInUse;
+    ++gc.passes;
+    if (gc.debug) {
+        std::printf("GC collectMem: memFreed=%" PRId64 ", time=%ims, objsFreed=%i, objsScanned=%zu, objsLive=%zu\n",
+                    freed, ovMillisecs() - started, gc.objectsFreed, scan.wordsScanned, scan.rootCount);
+        std::fflush(stdout);
+    }
+    return freed > INT32_MAX ? INT32_MAX : static_cast<int32_t>(freed);
+}
+
+int32_t ovGCCollect() { return collectMem(); }
+
+int32_t ovGCMemInUse() {
+    CollectorLock lock;
+    return gc.bytesInUse > INT32_MAX ? INT32_MAX : static_cast<int32_t>(gc.bytesInUse);
+}
+
+void ovGCSetMode(int32_t mode) {
+    CollectorLock lock;
+    gc.mode = mode;
+}
+
+void ovGCSetDebug(int32_t debug) {
+    CollectorLock lock;
+    gc.debug = debug;
+}
+
+void ovGCSuspend() {
+    CollectorLock lock;
+    gc.suspended += 1;
+}
+
+int32_t ovGCResume() {
+    CollectorLock lock;
+    return gc.suspended -= 1;
+}
+
+void ovGCStartup() {}
+
+void ovGCSetStackBaseAt(void* base) {
+    CollectorLock lock;
+    stackBase = static_cast<char*>(base);
+}
+
+void ovGCClearStackBase() { ovGCSetStackBaseAt(nullptr); }
+
+void* ovGCStackBase() {
+    CollectorLock lock;
+    return stackBase;
+}
+
+ovGCState ovGCGetState() {
+    CollectorLock lock;
+    return {gc.mode,       gc.suspended,    gc.debug,       gc.bytesSinceCollection, gc.tableThreshold,
+            gc.bytesInUse, gc.objectsFreed, gc.tableLength, gc.passes,               gc.chunkRemaining};
+}
+

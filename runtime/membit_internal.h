@@ -1,0 +1,89 @@
+// The membit map: one bit per 16-byte granule marks every live block start,
+// so that the conservative scan can tell a pointer to a block from any other
+// word.  A flat directory of bitmap pages covers the 47-bit user address
+// space; each page is 512 KiB of bits and covers 64 MiB.  The directory is
+// reserved untouched, so only the parts of it that are written cost memory.
+// Under the collector lock.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/exception.h"
+
+namespace ovgc {
+
+constexpr int kGranuleShift = 4;
+constexpr int kPageShift = 26;
+constexpr size_t kDirectoryEntries = size_t{1} << (47 - kPageShift);
+constexpr size_t kPageWords = (size_t{1} << (kPageShift - kGranuleShift)) / 64;
+
+extern uint64_t** membitDirectory;
+
+// The lowest and highest addresses a block may start at: every chunk's range
+// and every large block.  Most words a stack holds (return addresses, stack
+// addresses, small numbers) lie outside them, and one comparison spares
+// those the directory lookup and its miss.  Once they hold any block the
+// directory exists; pages exist for the covered ranges, not for the gaps
+// between them.
+extern uintptr_t lowestBlockStart;
+extern uintptr_t highestBlockStart;
+
+struct MembitPosition {
+    uint64_t** page;
+    size_t word;
+    uint64_t mask;
+};
+
+// Only once the directory exists: coverBlocks made it for every address
+// between the block-start bounds.
+inline MembitPosition membitOf(uintptr_t address) {
+    return {&membitDirectory[address >> kPageShift], (address >> (kGranuleShift + 6)) & (kPageWords - 1),
+            uint64_t{1} << ((address >> kGranuleShift) & 63)};
+}
+
+// Makes the membit pages for blocks starting from first to last, so that
+// setting a membit there needs no test for a missing page.
+void coverBlocks(uintptr_t first, uintptr_t last);
+
+// The block lies in a covered range.
+inline void setMemBit(void* block) {
+    const MembitPosition at = membitOf(reinterpret_cast<uintptr_t>(block));
+    uint64_t& word = (*at.page)[at.word];
+    if (word & at.mask) [[unlikely]]
+        ovRuntimeError("setMemBit error: membit already set");
+    word |= at.mask;
+}
+
+void clrMemBit(void* block);
+
+// Whether a word is the start of a live block.  The scan tests every stack
+// word, so the first test, which most words fail, is one comparison: the
+// word is 16-byte aligned and between the block-start bounds.  The lowest
+// bound is aligned, so the word's offset from it keeps the word's low four
+// bits, and rotated to the top any of them makes the offset compare above
+// the span.  Before any block exists the filter passes only the word 1,
+// which the directory test then refuses.
+class BlockStarts {
+public:
+    BlockStarts() {
+        if (highestBlockStart < lowestBlockStart) return;
+        lowest_ = lowestBlockStart;
+        granules_ = (highestBlockStart - lowestBlockStart) >> kGranuleShift;
+    }
+
+    [[gnu::always_inline]] bool contains(uintptr_t word) const {
+        if (std::rotr(word - lowest_, kGranuleShift) > granules_) [[likely]]
+            return false;
+        if (membitDirectory == nullptr) return false;
+        const MembitPosition at = membitOf(word);
+        return *at.page != nullptr && ((*at.page)[at.word] & at.mask) != 0;
+    }
+
+private:
+    uintptr_t lowest_ = 1;
+    uintptr_t granules_ = 0;
+};
+
+}  // namespace ovgc
