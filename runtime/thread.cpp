@@ -1,3 +1,37 @@
+// The thread layer: records, the registry and the finished list, creation,
+// waiting, and suspension.
+//
+// The suspension protocol, stated here once (thread.h and docs/threads.md
+// point here):
+// - A suspension is a count per thread; the thread runs only while it is 0.
+//   Counts change under the registry lock, so a stopped thread never holds
+//   that lock: a signal is sent only with it held, and it is held until the
+//   stop is acknowledged.
+// - To stop a running thread the suspender sets the record's stopRequested
+//   and then sends the suspend signal (SIGRTMIN+4).  The handler acts only when
+//   it takes the request (an atomic exchange to 0), so a repeated or stray
+//   signal does nothing.  It copies the general registers from its ucontext
+//   into the record, takes its own frame as the saved stack pointer (it runs
+//   below the interrupted stack pointer, its red zone and the signal frame,
+//   so a scan from there covers them, also where ThreadSanitizer runs the
+//   handler later and at another depth than the signal came), posts the
+//   acknowledgement and parks.
+// - A suspender without an acknowledgement after 50 ms signals again while
+//   the request is untaken: ThreadSanitizer, which defers a signal that comes
+//   while the thread runs plain code, now and then never delivers it.
+// - A thread parks (at its gate, in the handler, or suspending itself) in
+//   sem_wait with the suspend signal blocked, until its wake generation moves
+//   on: the last resume advances the generation and posts the wake
+//   semaphore.  No handler can run inside a park and take the wake meant for
+//   it; a suspension that comes meanwhile stays pending and stops the thread
+//   once it has left the park.  (A wake signal and sigsuspend would do as
+//   well natively, but ThreadSanitizer loses a stop that follows such a
+//   signal closely.)  A thread suspending itself records its context with
+//   getcontext and parks the same way.
+// - ovThreadSuspendOthers signals every other registered thread and then
+//   collects the acknowledgements, so they stop in parallel;
+//   ovThreadResumeOthers undoes exactly those suspensions, so a thread
+//   suspended on its own, or created in between, stays suspended.
 #include "runtime/thread.h"
 
 #include <errno.h>
@@ -154,16 +188,10 @@ void captureContext(ovThreadRecord* thread, const ucontext_t& context) {
 #endif
 }
 
-// Blocks the calling thread until its wake generation moves on from the one
-// read while the suspension that stops it was in force, i.e. until its
-// suspend count has returned to 0.  Every wake posts once; a post that came
-// before the wait only makes the loop test again.  The suspend signal stays
-// blocked meanwhile (as it is anyway inside its handler), so no handler can
-// run inside a park and take the post meant for it: a suspension that comes
-// in between stays pending and stops the thread once it has left the park.
-// The suspend handler parks here: sem_wait is a futex wait without locks.
-// (A wake signal and sigsuspend would do as well, but ThreadSanitizer loses
-// a stop that follows such a signal closely.)
+// The park of the protocol above: blocks until the wake generation moves on
+// from the one read while the stopping suspension was in force.  Every wake
+// posts once; a post that came before the wait only makes the loop test
+// again.  sem_wait is a futex wait without locks, so the handler may park.
 void parkUntilWoken(ovThreadRecord* self, uint32_t generation) {
     sigset_t suspend;
     sigemptyset(&suspend);
@@ -211,10 +239,7 @@ bool signalStop(ovThreadRecord* thread) {
     return false;
 }
 
-// A signal can go astray: ThreadSanitizer, which defers a signal that comes
-// while the thread runs plain code, now and then never delivers it.  A stop
-// not taken after a while is signalled again; the request flag makes the
-// handler act once per stop, however many signals arrive.
+// Signals a stop again while it is untaken (see the protocol above).
 void awaitAcknowledgement(ovThreadRecord* thread) {
     constexpr long kResendAfterMilliseconds = 50;
     while (!awaitPostFor(&thread->acknowledged, kResendAfterMilliseconds)) {
@@ -222,12 +247,9 @@ void awaitAcknowledgement(ovThreadRecord* thread) {
     }
 }
 
-// The handler runs on the thread's own stack, below the interrupted code, its
-// red zone and the signal frame, and parks in frames below its own: its
-// frame is where the part of the stack that stays still while the thread is
-// stopped begins.  The context's stack pointer would not do where the
-// handler runs later than the signal came (ThreadSanitizer defers a signal
-// to its next interception point): the thread may have returned from the
+// The handler's frame, not the context's stack pointer, starts the part of
+// the stack that stays still while the thread is stopped: where the handler
+// runs later than the signal came, the thread may have returned from the
 // frames it had then, and parks where they were.
 void captureSignalledContext(ovThreadRecord* self, const ucontext_t& context, void* handlerFrame) {
     captureContext(self, context);

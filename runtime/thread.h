@@ -3,13 +3,10 @@
 // threads but the caller with the capture of their stacks and registers, and
 // two atomic Int operations.
 //
-// Threads are POSIX threads.  Suspending another thread sends it a signal
-// whose handler records the stack pointer and the general registers of the
-// interrupted code into the thread's record and then waits until the
-// thread's suspend count returns to zero, the way conservative collectors on
-// POSIX stop the world.  A created thread waits at a gate at the start of its
-// routine with a suspend count of 1, so it runs its entry function only once
-// ovThreadResume has brought the count to zero.
+// Threads are POSIX threads.  A created thread waits at a gate at the start
+// of its routine with a suspend count of 1, so it runs its entry function
+// only once ovThreadResume has brought the count to zero.  How a thread is
+// stopped and woken is stated once, at the top of runtime/thread.cpp.
 //
 // Every registered thread may run managed code: a collection pass stops the
 // others and scans their stacks.  A thread the layer did not start must not.
