@@ -12,11 +12,11 @@
 #include "runtime/string.h"
 #include "runtime/thread.h"
 
-Array* ovAppArguments = &ovEmptyArray;
-String* ovAppPath = &ovEmptyString;
-String* ovAppDirectory = &ovEmptyString;
-String* ovStartDirectory = &ovEmptyString;
-String* ovAppTitle = &ovEmptyString;
+ovRef<Array> ovAppArguments = {&ovEmptyArray};
+ovRef<String> ovAppPath = {&ovEmptyString};
+ovRef<String> ovAppDirectory = {&ovEmptyString};
+ovRef<String> ovStartDirectory = {&ovEmptyString};
+ovRef<String> ovAppTitle = {&ovEmptyString};
 int32_t ovUseWideApi = 0;
 int32_t ovMainThreadId = 0;
 
@@ -46,11 +46,11 @@ void forwardSlashesInPlace(std::string& path) {
 }
 
 // Decodes platform text and stores it, held for the process's life.
-void holdPlatformText(String*& global, const std::string& bytes) { ovStore(global, platformDecoder(bytes.c_str())); }
+void holdPlatformText(ovRef<String>& global, const std::string& bytes) { global.set(platformDecoder(bytes.c_str())); }
 
 void recordArguments(int argc, char** argv) {
     Array* arguments = ovArrayNew1D("$", argc);
-    ovStore(ovAppArguments, arguments);
+    ovAppArguments.set(arguments);
     for (int i = 0; i < argc; ++i) ovStore(arguments->elements<String*>()[i], platformDecoder(argv[i]));
 }
 
@@ -94,7 +94,7 @@ void ovStartup(int argc, char** argv) {
         // ignored on purpose
     }
 
-    ovStore(ovAppTitle, ovLiteral(u"Orvane Application"));
+    ovAppTitle.set(ovLiteral(u"Orvane Application"));
     recordArguments(argc, argv);
     ovMainThreadId = currentThreadId();
 }

@@ -14,16 +14,16 @@
 
 #include <cstdint>
 
-struct String;
-struct Array;
+#include "runtime/array.h"
+#include "runtime/string.h"
 
 // Globals filled once by ovStartup and read-only afterwards; each String and
 // the argument array is held with a reference for the life of the process.
-extern Array* ovAppArguments;     // "$" array: the executable's path as passed, then the arguments
-extern String* ovAppPath;         // full path of the executable, "\" turned into "/"
-extern String* ovAppDirectory;    // directory part of ovAppPath, by ovAppDirectoryOf
-extern String* ovStartDirectory;  // working directory at start, "\" turned into "/"
-extern String* ovAppTitle;        // "Orvane Application"
+extern ovRef<Array> ovAppArguments;     // "$" array: the executable's path as passed, then the arguments
+extern ovRef<String> ovAppPath;         // full path of the executable, "\" turned into "/"
+extern ovRef<String> ovAppDirectory;    // directory part of ovAppPath, by ovAppDirectoryOf
+extern ovRef<String> ovStartDirectory;  // working directory at start, "\" turned into "/"
+extern ovRef<String> ovAppTitle;        // "Orvane Application"
 // 1: the system layer uses the UTF-8 ("wide") variant of each platform call,
 // 0: the one-byte-per-character variant.  Start-up sets it to 1.
 extern int32_t ovUseWideApi;
