@@ -56,7 +56,7 @@ bool waitForProcessorTime(pid_t pid, long ticks) {
 }
 
 TEST(BitrunFiles, RunsTheNamedFileAndFramesItsOutput) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("hello.txt", ProgramPrinting("Hello, world!\n"));
     const ProcessResult run = runProcess({program}, "\n");
     EXPECT_EQ(run.out, normalRun(program, "Hello, world!\n"));
@@ -65,7 +65,7 @@ TEST(BitrunFiles, RunsTheNamedFileAndFramesItsOutput) {
 }
 
 TEST(BitrunFiles, OnlyTheFirstArgumentCounts) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string first = scratch.file("first.txt", ProgramPrinting("1"));
     const std::string second = scratch.file("second.txt", ProgramPrinting("2"));
     const ProcessResult run = runProcess({first, second, "third"});
@@ -73,8 +73,8 @@ TEST(BitrunFiles, OnlyTheFirstArgumentCounts) {
 }
 
 TEST(BitrunFiles, WithoutArgumentsRunsCodeTxtBesideTheExecutableFromAnywhere) {
-    ScratchDir scratch;
-    const std::string exe = scratch.bitrunCopy("install");
+    ovTestTempDir scratch;
+    const std::string exe = bitrunCopyIn(scratch, "install");
     scratch.file("install/code.txt", ProgramPrinting("from beside"));
     const std::string elsewhere = scratch.dir("elsewhere");
     scratch.file("elsewhere/code.txt", ProgramPrinting("from the start directory"));
@@ -84,15 +84,15 @@ TEST(BitrunFiles, WithoutArgumentsRunsCodeTxtBesideTheExecutableFromAnywhere) {
 }
 
 TEST(BitrunFiles, TheBuiltDefaultProgramGreetsTheUser) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const ProcessResult run = runProcess({}, "\n", scratch.path());
     EXPECT_EQ(run.out.rfind("Executing code.txt\r\n\r\nHello from bitrun!", 0), 0u) << run.out;
     EXPECT_EQ(run.status, 0);
 }
 
 TEST(BitrunFiles, ARelativeNameMissingBesideTheExecutableIsTakenFromTheStartDirectory) {
-    ScratchDir scratch;
-    const std::string exe = scratch.bitrunCopy("install");
+    ovTestTempDir scratch;
+    const std::string exe = bitrunCopyIn(scratch, "install");
     const std::string work = scratch.dir("work");
     scratch.dir("work/sub");
     scratch.file("work/sub/prog.txt", ProgramPrinting("found"));
@@ -102,7 +102,7 @@ TEST(BitrunFiles, ARelativeNameMissingBesideTheExecutableIsTakenFromTheStartDire
 }
 
 TEST(BitrunFiles, NamesAreUtf8AndOddBytesSurvive) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     scratch.file("caf\xC3\xA9.txt", ProgramPrinting("accent"));
     scratch.file("raw\xFF.txt", ProgramPrinting("raw byte"));
     EXPECT_EQ(runProcess({"caf\xC3\xA9.txt"}, "", scratch.path()).out, normalRun("caf\xC3\xA9.txt", "accent"));
@@ -112,7 +112,7 @@ TEST(BitrunFiles, NamesAreUtf8AndOddBytesSurvive) {
 }
 
 TEST(BitrunFiles, AMissingFileIsReportedWithStatusOneAndNoRun) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const ProcessResult run = runProcess({"x.txt"}, "\n", scratch.path());
     EXPECT_EQ(run.out, "Could not load x.txt\r\n>");
     EXPECT_EQ(run.status, 1);
@@ -125,7 +125,7 @@ TEST(BitrunFiles, AMissingFileIsReportedWithStatusOneAndNoRun) {
 }
 
 TEST(BitrunFiles, EmptyAndCommandlessFilesRunNothing) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     for (const std::string& bytes : {std::string(), std::string("no commands here\r\nat all\n"), std::string("\0\0", 2)}) {
         const std::string program = scratch.file("empty.txt", bytes);
         const ProcessResult run = runProcess({program}, "\n");
@@ -135,7 +135,7 @@ TEST(BitrunFiles, EmptyAndCommandlessFilesRunNothing) {
 }
 
 TEST(BitrunFiles, CarriageReturnsNulsAndOtherTextAreSkipped) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     std::string program = ProgramPrinting("Mixed lines\n", 10);
     std::string noisy;
     for (const char c : program) noisy += c == '\n' ? std::string("\r\n# comment\0x", 13) : std::string(1, c) + "a";
@@ -144,7 +144,7 @@ TEST(BitrunFiles, CarriageReturnsNulsAndOtherTextAreSkipped) {
 }
 
 TEST(BitrunFiles, AProgramFromAPipeIsReadWhole) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string text(3000, 'p');
     const std::string program = ProgramPrinting(text);
     const std::string fifo = scratch.path() + "/fifo";
@@ -158,7 +158,7 @@ TEST(BitrunFiles, AProgramFromAPipeIsReadWhole) {
 // A pipe's end shows only when a read comes back empty, through a text
 // protocol too.
 TEST(BitrunFiles, AProgramFromAFifoRunsThroughEveryTextProtocol) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = ProgramPrinting("piped\n");
     const std::string fifo = scratch.path() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -174,7 +174,7 @@ TEST(BitrunFiles, AProgramFromAFifoRunsThroughEveryTextProtocol) {
 }
 
 TEST(BitrunCommands, ReadStoresBitsThatPrintComesBackMirrored) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("echo.txt", ",.,.,.");
     const ProcessResult run = runProcess({program}, "A\n\nB\n");
     // "A" (01000001) mirrored is 130; an empty line stores eight ones.
@@ -183,7 +183,7 @@ TEST(BitrunCommands, ReadStoresBitsThatPrintComesBackMirrored) {
 }
 
 TEST(BitrunCommands, EndOfInputReadsAsEightOnesAndTheRunEndsNormally) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("read.txt", ",.");
     const ProcessResult run = runProcess({program}, "");
     EXPECT_EQ(run.out, normalRun(program, "\xFF"));
@@ -192,7 +192,7 @@ TEST(BitrunCommands, EndOfInputReadsAsEightOnesAndTheRunEndsNormally) {
 }
 
 TEST(BitrunCommands, PrintOfZeroCellsAndAJumpOnThemWriteNothing) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     // The jump reads 0 and resumes at index 1, the print: nothing either way.
     const std::string program = scratch.file("zero.txt", "?.");
     EXPECT_EQ(runProcess({program}).out, normalRun(program, ""));
@@ -201,7 +201,7 @@ TEST(BitrunCommands, PrintOfZeroCellsAndAJumpOnThemWriteNothing) {
 // Output waiting in the buffer goes out before the program reads input, so
 // a user sees a question before answering it.
 TEST(BitrunOutput, IsWrittenBeforeEachRead) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("ask.txt", ProgramPrinting("?") + ",.");
     const ProcessResult run = runProcess({program}, "", "", kBitrun, [](const std::string& out) {
         return out.find("\r\n\r\n?") != std::string::npos ? std::string("B\n") : std::string();
@@ -210,7 +210,7 @@ TEST(BitrunOutput, IsWrittenBeforeEachRead) {
 }
 
 TEST(BitrunOutput, LargeOutputThroughAPipeIsComplete) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     std::string text;
     for (int i = 0; i < 3000; ++i) text += static_cast<char>('a' + i % 26);
     const std::string program = scratch.file("big.txt", ProgramPrinting(text));
@@ -219,7 +219,7 @@ TEST(BitrunOutput, LargeOutputThroughAPipeIsComplete) {
 }
 
 TEST(BitrunOutput, IsWrittenOutWhenTheProcessIsEndedBySignal) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     std::string printed;
     const std::string program = scratch.file("loop.txt", printThenLoop("still here", &printed));
     ASSERT_FALSE(printed.empty());
@@ -301,7 +301,7 @@ int pipeWithoutReader() {
 // Banners and program output that never reached standard output make the
 // run a failure, the missing file's message too.
 TEST(BitrunOutput, LostStandardOutputIsReportedWithStatusOne) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string hello = scratch.file("hello.txt", ProgramPrinting("Hello\n"));
     const int full = open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
@@ -327,7 +327,7 @@ TEST(BitrunOutput, LostStandardOutputIsReportedWithStatusOne) {
 // With SIGPIPE at its default a reader that goes away ends the process by
 // the signal, as it ends any Unix program writing to it.
 TEST(BitrunOutput, AReaderThatGoesAwayEndsTheRunBySigpipe) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string hello = scratch.file("hello.txt", ProgramPrinting("Hello\n"));
     const int broken = pipeWithoutReader();
     ASSERT_GE(broken, 0);
@@ -338,7 +338,7 @@ TEST(BitrunOutput, AReaderThatGoesAwayEndsTheRunBySigpipe) {
 }
 
 TEST(BitrunGenerator, ProgramsPrintEveryByteTheyWereMadeFor) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     std::string text;
     for (int c = 255; c >= 1; --c) text += static_cast<char>(c);
     text += text.substr(0, 40) + "aaaa";
