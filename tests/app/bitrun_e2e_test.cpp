@@ -1,10 +1,11 @@
 // bitrun as users run it: files, arguments, pipes, exit statuses.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -33,26 +34,32 @@ std::string printThenLoop(const std::string& text, std::string* printed) {
     return "";
 }
 
-// Waits until the process has run for the given clock ticks of processor
-// time (user and system), polling its statistics; false when it ends first
-// or has not got there within a minute.
-bool waitForProcessorTime(pid_t pid, long ticks) {
-    const std::string statPath = "/proc/" + std::to_string(pid) + "/stat";
-    for (int attempt = 0; attempt < 60000; ++attempt) {
-        std::ifstream stat(statPath);
-        std::string line;
-        if (!std::getline(stat, line)) return false;
-        // The fields after the parenthesised name: state is the first,
-        // utime and stime the twelfth and thirteenth.
-        std::istringstream fields(line.substr(line.rfind(')') + 2));
-        std::string field;
-        long used = 0;
-        for (int k = 1; k <= 13 && fields >> field; ++k)
-            if (k >= 12) used += std::stol(field);
-        if (used >= ticks) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// Waits until the process has spent the given processor time (user and
+// system) from now on, which a timer on its processor clock reports through a
+// pipe; false when it ends first or has not got there within a minute.
+bool waitForProcessorTime(pid_t pid, std::chrono::milliseconds spent) {
+    clockid_t processorClock;
+    int fired[2];
+    if (clock_getcpuclockid(pid, &processorClock) != 0 || pipe(fired) != 0) return false;
+    sigevent onExpiry{};
+    onExpiry.sigev_notify = SIGEV_THREAD;
+    onExpiry.sigev_value.sival_int = fired[1];
+    onExpiry.sigev_notify_function = [](sigval pipeEnd) { (void)!write(pipeEnd.sival_int, "", 1); };
+    itimerspec when{};
+    when.it_value = {static_cast<time_t>(spent.count() / 1000), static_cast<long>(spent.count() % 1000 * 1000000)};
+    timer_t timer;
+    bool reached = false;
+    if (timer_create(processorClock, &onExpiry, &timer) == 0) {
+        const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        pollfd events[2] = {{fired[0], POLLIN, 0}, {ended, POLLIN, 0}};
+        reached = timer_settime(timer, 0, &when, nullptr) == 0 && poll(events, 2, 60000) > 0 &&
+                  (events[0].revents & POLLIN) != 0;
+        timer_delete(timer);
+        close(ended);
     }
-    return false;
+    close(fired[0]);
+    close(fired[1]);
+    return reached;
 }
 
 TEST(BitrunFiles, RunsTheNamedFileAndFramesItsOutput) {
@@ -246,14 +253,15 @@ TEST(BitrunOutput, IsWrittenOutWhenTheProcessIsEndedBySignal) {
             seen.append(buffer, static_cast<size_t>(n));
         }
         // The prints come first in the program; once it has spent processor
-        // time in the loop after them, its bytes are in the buffer.
-        ASSERT_TRUE(waitForProcessorTime(child, 2)) << signo;
+        // time in the loop after the banner, its bytes are in the buffer.
+        const bool looping = waitForProcessorTime(child, std::chrono::milliseconds(20));
         kill(child, signo);
         for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
         int waitStatus = 0;
         waitpid(child, &waitStatus, 0);
         close(in[1]);
         close(out[0]);
+        EXPECT_TRUE(looping) << signo;
         EXPECT_EQ(seen, "Executing " + program + "\r\n\r\n" + printed) << signo;
         EXPECT_EQ(statusOf(waitStatus), 128 + signo);
     }
