@@ -1,10 +1,11 @@
 // bitrun as users run it: files, arguments, pipes, exit statuses.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -33,30 +34,36 @@ std::string printThenLoop(const std::string& text, std::string* printed) {
     return "";
 }
 
-// Waits until the process has run for the given clock ticks of processor
-// time (user and system), polling its statistics; false when it ends first
-// or has not got there within a minute.
-bool waitForProcessorTime(pid_t pid, long ticks) {
-    const std::string statPath = "/proc/" + std::to_string(pid) + "/stat";
-    for (int attempt = 0; attempt < 60000; ++attempt) {
-        std::ifstream stat(statPath);
-        std::string line;
-        if (!std::getline(stat, line)) return false;
-        // The fields after the parenthesised name: state is the first,
-        // utime and stime the twelfth and thirteenth.
-        std::istringstream fields(line.substr(line.rfind(')') + 2));
-        std::string field;
-        long used = 0;
-        for (int k = 1; k <= 13 && fields >> field; ++k)
-            if (k >= 12) used += std::stol(field);
-        if (used >= ticks) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// Waits until the process has spent the given processor time (user and
+// system) from now on, which a timer on its processor clock reports through a
+// pipe; false when it ends first or has not got there within a minute.
+bool waitForProcessorTime(pid_t pid, std::chrono::milliseconds spent) {
+    clockid_t processorClock;
+    int fired[2];
+    if (clock_getcpuclockid(pid, &processorClock) != 0 || pipe(fired) != 0) return false;
+    sigevent onExpiry{};
+    onExpiry.sigev_notify = SIGEV_THREAD;
+    onExpiry.sigev_value.sival_int = fired[1];
+    onExpiry.sigev_notify_function = [](sigval pipeEnd) { (void)!write(pipeEnd.sival_int, "", 1); };
+    itimerspec when{};
+    when.it_value = {static_cast<time_t>(spent.count() / 1000), static_cast<long>(spent.count() % 1000 * 1000000)};
+    timer_t timer;
+    bool reached = false;
+    if (timer_create(processorClock, &onExpiry, &timer) == 0) {
+        const int ended = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        pollfd events[2] = {{fired[0], POLLIN, 0}, {ended, POLLIN, 0}};
+        reached = timer_settime(timer, 0, &when, nullptr) == 0 && poll(events, 2, 60000) > 0 &&
+                  (events[0].revents & POLLIN) != 0;
+        timer_delete(timer);
+        close(ended);
     }
-    return false;
+    close(fired[0]);
+    close(fired[1]);
+    return reached;
 }
 
 TEST(BitrunFiles, RunsTheNamedFileAndFramesItsOutput) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("hello.txt", ProgramPrinting("Hello, world!\n"));
     const ProcessResult run = runProcess({program}, "\n");
     EXPECT_EQ(run.out, normalRun(program, "Hello, world!\n"));
@@ -65,7 +72,7 @@ TEST(BitrunFiles, RunsTheNamedFileAndFramesItsOutput) {
 }
 
 TEST(BitrunFiles, OnlyTheFirstArgumentCounts) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string first = scratch.file("first.txt", ProgramPrinting("1"));
     const std::string second = scratch.file("second.txt", ProgramPrinting("2"));
     const ProcessResult run = runProcess({first, second, "third"});
@@ -73,8 +80,8 @@ TEST(BitrunFiles, OnlyTheFirstArgumentCounts) {
 }
 
 TEST(BitrunFiles, WithoutArgumentsRunsCodeTxtBesideTheExecutableFromAnywhere) {
-    ScratchDir scratch;
-    const std::string exe = scratch.bitrunCopy("install");
+    ovTestTempDir scratch;
+    const std::string exe = bitrunCopyIn(scratch, "install");
     scratch.file("install/code.txt", ProgramPrinting("from beside"));
     const std::string elsewhere = scratch.dir("elsewhere");
     scratch.file("elsewhere/code.txt", ProgramPrinting("from the start directory"));
@@ -84,15 +91,15 @@ TEST(BitrunFiles, WithoutArgumentsRunsCodeTxtBesideTheExecutableFromAnywhere) {
 }
 
 TEST(BitrunFiles, TheBuiltDefaultProgramGreetsTheUser) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const ProcessResult run = runProcess({}, "\n", scratch.path());
     EXPECT_EQ(run.out.rfind("Executing code.txt\r\n\r\nHello from bitrun!", 0), 0u) << run.out;
     EXPECT_EQ(run.status, 0);
 }
 
 TEST(BitrunFiles, ARelativeNameMissingBesideTheExecutableIsTakenFromTheStartDirectory) {
-    ScratchDir scratch;
-    const std::string exe = scratch.bitrunCopy("install");
+    ovTestTempDir scratch;
+    const std::string exe = bitrunCopyIn(scratch, "install");
     const std::string work = scratch.dir("work");
     scratch.dir("work/sub");
     scratch.file("work/sub/prog.txt", ProgramPrinting("found"));
@@ -102,7 +109,7 @@ TEST(BitrunFiles, ARelativeNameMissingBesideTheExecutableIsTakenFromTheStartDire
 }
 
 TEST(BitrunFiles, NamesAreUtf8AndOddBytesSurvive) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     scratch.file("caf\xC3\xA9.txt", ProgramPrinting("accent"));
     scratch.file("raw\xFF.txt", ProgramPrinting("raw byte"));
     EXPECT_EQ(runProcess({"caf\xC3\xA9.txt"}, "", scratch.path()).out, normalRun("caf\xC3\xA9.txt", "accent"));
@@ -112,7 +119,7 @@ TEST(BitrunFiles, NamesAreUtf8AndOddBytesSurvive) {
 }
 
 TEST(BitrunFiles, AMissingFileIsReportedWithStatusOneAndNoRun) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const ProcessResult run = runProcess({"x.txt"}, "\n", scratch.path());
     EXPECT_EQ(run.out, "Could not load x.txt\r\n>");
     EXPECT_EQ(run.status, 1);
@@ -125,7 +132,7 @@ TEST(BitrunFiles, AMissingFileIsReportedWithStatusOneAndNoRun) {
 }
 
 TEST(BitrunFiles, EmptyAndCommandlessFilesRunNothing) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     for (const std::string& bytes : {std::string(), std::string("no commands here\r\nat all\n"), std::string("\0\0", 2)}) {
         const std::string program = scratch.file("empty.txt", bytes);
         const ProcessResult run = runProcess({program}, "\n");
@@ -135,7 +142,7 @@ TEST(BitrunFiles, EmptyAndCommandlessFilesRunNothing) {
 }
 
 TEST(BitrunFiles, CarriageReturnsNulsAndOtherTextAreSkipped) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     std::string program = ProgramPrinting("Mixed lines\n", 10);
     std::string noisy;
     for (const char c : program) noisy += c == '\n' ? std::string("\r\n# comment\0x", 13) : std::string(1, c) + "a";
@@ -144,7 +151,7 @@ TEST(BitrunFiles, CarriageReturnsNulsAndOtherTextAreSkipped) {
 }
 
 TEST(BitrunFiles, AProgramFromAPipeIsReadWhole) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string text(3000, 'p');
     const std::string program = ProgramPrinting(text);
     const std::string fifo = scratch.path() + "/fifo";
@@ -158,7 +165,7 @@ TEST(BitrunFiles, AProgramFromAPipeIsReadWhole) {
 // A pipe's end shows only when a read comes back empty, through a text
 // protocol too.
 TEST(BitrunFiles, AProgramFromAFifoRunsThroughEveryTextProtocol) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = ProgramPrinting("piped\n");
     const std::string fifo = scratch.path() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -174,7 +181,7 @@ TEST(BitrunFiles, AProgramFromAFifoRunsThroughEveryTextProtocol) {
 }
 
 TEST(BitrunCommands, ReadStoresBitsThatPrintComesBackMirrored) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("echo.txt", ",.,.,.");
     const ProcessResult run = runProcess({program}, "A\n\nB\n");
     // "A" (01000001) mirrored is 130; an empty line stores eight ones.
@@ -183,7 +190,7 @@ TEST(BitrunCommands, ReadStoresBitsThatPrintComesBackMirrored) {
 }
 
 TEST(BitrunCommands, EndOfInputReadsAsEightOnesAndTheRunEndsNormally) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("read.txt", ",.");
     const ProcessResult run = runProcess({program}, "");
     EXPECT_EQ(run.out, normalRun(program, "\xFF"));
@@ -192,7 +199,7 @@ TEST(BitrunCommands, EndOfInputReadsAsEightOnesAndTheRunEndsNormally) {
 }
 
 TEST(BitrunCommands, PrintOfZeroCellsAndAJumpOnThemWriteNothing) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     // The jump reads 0 and resumes at index 1, the print: nothing either way.
     const std::string program = scratch.file("zero.txt", "?.");
     EXPECT_EQ(runProcess({program}).out, normalRun(program, ""));
@@ -201,7 +208,7 @@ TEST(BitrunCommands, PrintOfZeroCellsAndAJumpOnThemWriteNothing) {
 // Output waiting in the buffer goes out before the program reads input, so
 // a user sees a question before answering it.
 TEST(BitrunOutput, IsWrittenBeforeEachRead) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("ask.txt", ProgramPrinting("?") + ",.");
     const ProcessResult run = runProcess({program}, "", "", kBitrun, [](const std::string& out) {
         return out.find("\r\n\r\n?") != std::string::npos ? std::string("B\n") : std::string();
@@ -210,7 +217,7 @@ TEST(BitrunOutput, IsWrittenBeforeEachRead) {
 }
 
 TEST(BitrunOutput, LargeOutputThroughAPipeIsComplete) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     std::string text;
     for (int i = 0; i < 3000; ++i) text += static_cast<char>('a' + i % 26);
     const std::string program = scratch.file("big.txt", ProgramPrinting(text));
@@ -219,7 +226,7 @@ TEST(BitrunOutput, LargeOutputThroughAPipeIsComplete) {
 }
 
 TEST(BitrunOutput, IsWrittenOutWhenTheProcessIsEndedBySignal) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     std::string printed;
     const std::string program = scratch.file("loop.txt", printThenLoop("still here", &printed));
     ASSERT_FALSE(printed.empty());
@@ -246,14 +253,15 @@ TEST(BitrunOutput, IsWrittenOutWhenTheProcessIsEndedBySignal) {
             seen.append(buffer, static_cast<size_t>(n));
         }
         // The prints come first in the program; once it has spent processor
-        // time in the loop after them, its bytes are in the buffer.
-        ASSERT_TRUE(waitForProcessorTime(child, 2)) << signo;
+        // time in the loop after the banner, its bytes are in the buffer.
+        const bool looping = waitForProcessorTime(child, std::chrono::milliseconds(20));
         kill(child, signo);
         for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
         int waitStatus = 0;
         waitpid(child, &waitStatus, 0);
         close(in[1]);
         close(out[0]);
+        EXPECT_TRUE(looping) << signo;
         EXPECT_EQ(seen, "Executing " + program + "\r\n\r\n" + printed) << signo;
         EXPECT_EQ(statusOf(waitStatus), 128 + signo);
     }
@@ -301,7 +309,7 @@ int pipeWithoutReader() {
 // Banners and program output that never reached standard output make the
 // run a failure, the missing file's message too.
 TEST(BitrunOutput, LostStandardOutputIsReportedWithStatusOne) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string hello = scratch.file("hello.txt", ProgramPrinting("Hello\n"));
     const int full = open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
@@ -327,7 +335,7 @@ TEST(BitrunOutput, LostStandardOutputIsReportedWithStatusOne) {
 // With SIGPIPE at its default a reader that goes away ends the process by
 // the signal, as it ends any Unix program writing to it.
 TEST(BitrunOutput, AReaderThatGoesAwayEndsTheRunBySigpipe) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string hello = scratch.file("hello.txt", ProgramPrinting("Hello\n"));
     const int broken = pipeWithoutReader();
     ASSERT_GE(broken, 0);
@@ -338,7 +346,7 @@ TEST(BitrunOutput, AReaderThatGoesAwayEndsTheRunBySigpipe) {
 }
 
 TEST(BitrunGenerator, ProgramsPrintEveryByteTheyWereMadeFor) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     std::string text;
     for (int c = 255; c >= 1; --c) text += static_cast<char>(c);
     text += text.substr(0, 40) + "aaaa";

@@ -13,12 +13,13 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/system_test_support.h"
 
 inline const std::string kBitrun = OV_BITRUN;
 
@@ -123,42 +124,14 @@ inline ProcessResult runProcess(std::vector<std::string> args, const std::string
     return result;
 }
 
-// A scratch directory removed with everything in it at the end of a test.
-class ScratchDir {
-public:
-    ScratchDir() {
-        char pattern[] = "/tmp/ov-bitrun-XXXXXX";
-        path_ = mkdtemp(pattern) ? pattern : "";
-    }
-    ~ScratchDir() {
-        const std::string command = "rm -rf '" + path_ + "'";
-        if (std::system(command.c_str()) != 0) {
-            // nothing left to do about it
-        }
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name, const std::string& bytes) const {
-        const std::string full = path_ + "/" + name;
-        std::ofstream(full, std::ios::binary) << bytes;
-        return full;
-    }
-    std::string dir(const std::string& name) const {
-        const std::string full = path_ + "/" + name;
-        mkdir(full.c_str(), 0700);
-        return full;
-    }
-    // A copy of bitrun in the named sub-directory.
-    std::string bitrunCopy(const std::string& name) const {
-        const std::string target = dir(name) + "/bitrun";
-        std::ifstream from(kBitrun, std::ios::binary);
-        std::ofstream(target, std::ios::binary) << from.rdbuf();
-        chmod(target.c_str(), 0700);
-        return target;
-    }
-
-private:
-    std::string path_;
-};
+// A copy of bitrun in the named sub-directory of the scratch directory.
+inline std::string bitrunCopyIn(const ovTestTempDir& scratch, const std::string& name) {
+    const std::string target = scratch.dir(name) + "/bitrun";
+    std::ifstream from(kBitrun, std::ios::binary);
+    std::ofstream(target, std::ios::binary) << from.rdbuf();
+    chmod(target.c_str(), 0700);
+    return target;
+}
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

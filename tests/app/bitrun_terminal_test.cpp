@@ -8,7 +8,7 @@
 namespace {
 
 TEST(BitrunTerminal, TheClosingPromptWaitsForEnter) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("hi.txt", ProgramPrinting("hi"));
     TerminalSession session({program}, scratch.path());
     ASSERT_TRUE(session.started());
@@ -19,7 +19,7 @@ TEST(BitrunTerminal, TheClosingPromptWaitsForEnter) {
 }
 
 TEST(BitrunTerminal, EndOfInputAtTheClosingPromptEndsNormallyWithoutError) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("hi.txt", ProgramPrinting("hi"));
     TerminalSession session({program}, scratch.path());
     ASSERT_TRUE(session.waitFor(">"));
@@ -29,7 +29,7 @@ TEST(BitrunTerminal, EndOfInputAtTheClosingPromptEndsNormallyWithoutError) {
 }
 
 TEST(BitrunTerminal, TheMissingFilePromptAcceptsEnterOrEndOfInput) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     for (const std::string key : {"\n", "\x04"}) {
         TerminalSession session({"missing.txt"}, scratch.path());
         ASSERT_TRUE(session.waitFor("Could not load missing.txt\r\n>"));
@@ -42,7 +42,7 @@ TEST(BitrunTerminal, TheMissingFilePromptAcceptsEnterOrEndOfInput) {
 // Each character reaches the terminal at once; the program then waits on
 // "," for the line the user types.
 TEST(BitrunTerminal, OutputAppearsBeforeTheProgramWaitsForInput) {
-    ScratchDir scratch;
+    ovTestTempDir scratch;
     const std::string program = scratch.file("ask.txt", ProgramPrinting("name?") + ",.");
     TerminalSession session({program}, scratch.path());
     ASSERT_TRUE(session.waitFor("name?"));

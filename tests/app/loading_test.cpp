@@ -59,25 +59,14 @@ TEST(ProgramFile, NullElementsAreSkippedAndNotCounted) {
 
 class LoadingTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        bringUpModules();
-        char pattern[] = "/tmp/ov-load-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory_ = pattern;
-    }
-    void TearDown() override {
-        const std::string command = "rm -rf '" + directory_ + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-    }
+    void SetUp() override { bringUpModules(); }
     String* file(const std::string& name, const std::string& bytes) {
-        const std::string path = directory_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return ovStringFromCString(path.c_str());
+        return ovStringFromCString(directory_.file(name, bytes).c_str());
     }
     std::string commandsOf(const Program& program) {
         return std::string(reinterpret_cast<const char*>(program.commands()), static_cast<size_t>(program.commandCount()));
     }
-    std::string directory_;
+    ovTestTempDir directory_;
 };
 
 TEST_F(LoadingTest, KeepsTheCommandsOfEveryLine) {
@@ -127,7 +116,7 @@ TEST_F(LoadingTest, ReadsPipesAndFifosThroughEveryTextProtocol) {
             EXPECT_EQ(LoadProgram(ovStringFromCString(pipeName.c_str()), piped), LoadResult::kLoaded) << pipeName;
             close(ends[0]);
 
-            const std::string fifo = directory_ + "/program.fifo";
+            const std::string fifo = directory_ / "program.fifo";
             ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
             std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << bytes; });
             Program fromFifo;
@@ -161,8 +150,8 @@ TEST_F(LoadingTest, ClosesTheProgramFileOnEveryWayOut) {
 
 TEST_F(LoadingTest, ReportsMissingFilesAndDirectories) {
     Program program;
-    EXPECT_EQ(LoadProgram(ovStringFromCString((directory_ + "/none.txt").c_str()), program), LoadResult::kNotFound);
-    EXPECT_EQ(LoadProgram(ovStringFromCString(directory_.c_str()), program), LoadResult::kNotFound);
+    EXPECT_EQ(LoadProgram(ovStringFromCString((directory_ / "none.txt").c_str()), program), LoadResult::kNotFound);
+    EXPECT_EQ(LoadProgram(ovStringFromCString(directory_.path().c_str()), program), LoadResult::kNotFound);
     EXPECT_EQ(LoadProgram(ovLiteral(u"nosuchprotocol::x"), program), LoadResult::kNotFound);
     EXPECT_EQ(program.commandCount(), 0);
 }

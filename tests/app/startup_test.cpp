@@ -1,12 +1,10 @@
 #include "runtime/startup.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -16,6 +14,7 @@
 #include "runtime/process.h"
 #include "runtime/string.h"
 #include "system/clib/clib.h"
+#include "tests/support/system_test_support.h"
 #include "tests/support/text_test_support.h"
 #include "tests/support/thrown_test_support.h"
 
@@ -49,18 +48,7 @@ std::string workingDirectory() {
 // whose name holds a backslash, and keeps the test's own stack base.
 class StartupTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ov-startup-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        start_ = root_ + "/in\\side";
-        ASSERT_EQ(mkdir(start_.c_str(), 0700), 0);
-        ASSERT_EQ(chdir(start_.c_str()), 0);
-    }
-    void TearDown() override {
-        rmdir(start_.c_str());
-        rmdir(root_.c_str());
-    }
+    void SetUp() override { ASSERT_EQ(chdir(root_.dir("in\\side").c_str()), 0); }
     void startUp(std::vector<std::string> arguments) {
         std::vector<char*> argv;
         for (std::string& a : arguments) argv.push_back(a.data());
@@ -69,14 +57,14 @@ protected:
         ovStartup(static_cast<int>(argv.size()), argv.data());
         ovGCSetStackBaseAt(base);
     }
-    std::string root_, start_;
+    ovTestTempDir root_;
 };
 
 TEST_F(StartupTest, RecordsDirectoriesPathAndTitleAndMovesToTheExecutablesDirectory) {
     startUp({"prog"});
     const std::string exe = executablePath();
     const std::string directory = exe.substr(0, exe.rfind('/'));
-    EXPECT_EQ(ovTestUnits(ovStartDirectory), widen(root_ + "/in/side"));
+    EXPECT_EQ(ovTestUnits(ovStartDirectory), widen(root_ / "in/side"));
     EXPECT_EQ(ovTestUnits(ovAppPath), widen(exe));
     EXPECT_EQ(ovTestUnits(ovAppDirectory), widen(directory));
     EXPECT_EQ(workingDirectory(), directory);
@@ -106,13 +94,8 @@ TEST_F(StartupTest, KnowsItsMainThread) {
 
 // Standard input replaced by a file of the given bytes.
 void feedStdin(const std::string& bytes) {
-    char path[] = "/tmp/ov-stdin-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fd);
-    ASSERT_NE(std::freopen(path, "rb", stdin), nullptr);
-    unlink(path);
+    const ovTestTempDir dir;
+    ASSERT_NE(std::freopen(dir.file("stdin", bytes).c_str(), "rb", stdin), nullptr);
 }
 
 TEST(ReadStdin, DropsTheLineEndAndOneWhiteSpaceBeforeIt) {
@@ -154,18 +137,17 @@ std::string captured(FILE* stream, const char* path) {
 }
 
 TEST(WriteConsole, WritesLowBytesUpToTheFirstZeroUnit) {
-    char out[] = "/tmp/ov-stdout-XXXXXX";
-    close(mkstemp(out));
+    const ovTestTempDir dir;
+    const std::string out = dir / "stdout";
     std::fflush(stdout);
     const int saved = dup(STDOUT_FILENO);
-    ASSERT_NE(std::freopen(out, "wb", stdout), nullptr);
+    ASSERT_NE(std::freopen(out.c_str(), "wb", stdout), nullptr);
     const uint16_t units[] = {'a', 0x00E9, 0x0142, 0, 'z'};
     ovWriteStdout(ovStringFromShorts(units, 5));
     ovWriteStdout(ovLiteral(u"!"));
-    const std::string written = captured(stdout, out);
+    const std::string written = captured(stdout, out.c_str());
     dup2(saved, STDOUT_FILENO);
     close(saved);
-    unlink(out);
     EXPECT_EQ(written, "a\xE9\x42!");
 }
 

@@ -131,16 +131,16 @@ private:
 TEST(MemoryBlocks, AChunkTailTooSmallForTheNextBlockGoesToItsSizeClass) {
     ovTestModeGuard manual(0);
     QueuedBlocks blocks;
-    // From a fresh start: one block of 16 bytes and 2,047 of 32 leave a tail
-    // of 16 bytes, too small for the next block of 32.
+    // Blocks of 32, after one of 16 where the chunk's rest is a multiple of
+    // 32, leave a tail of 16 bytes: too small for the next block of 32.
     blocks.takeCarved(32);
     char* end = blocks.takeCarved(16) + 16;
     if (ovGCGetState().chunkRemaining % 32 == 0) end = blocks.take(16) + 16;
     while (ovGCGetState().chunkRemaining > 16) end = blocks.take(32) + 32;
     ASSERT_EQ(ovGCGetState().chunkRemaining, 16);
 
-    EXPECT_NE(blocks.take(32), end) << "a new chunk";
-    EXPECT_EQ(ovGCGetState().chunkRemaining, 65536 - 32);
+    EXPECT_NE(blocks.take(32), end);
+    EXPECT_GT(ovGCGetState().chunkRemaining, 16) << "carved from a new chunk";
     EXPECT_EQ(blocks.take(16), end) << "the tail is the next block of its class";
 }
 

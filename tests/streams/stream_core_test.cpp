@@ -344,9 +344,10 @@ TEST_F(WholeTargets, LoadBytesReadsAStreamOfKnownSizeWithOneCall) {
     const std::string data = patternOf(300000);
     TMemoryTestStream* s = ovTestMemoryStream(data);
     ASSERT_EQ(s->SkipBytes(1000), 1000);
+    const int32_t readsBefore = s->reads;
     Array* bytes = LoadBytes(s);
     EXPECT_EQ(ovTestBytes(bytes), data.substr(1000));
-    EXPECT_EQ(s->reads, 2);  // the skip, then the whole rest
+    EXPECT_EQ(s->reads - readsBefore, 1) << "all that the stream still holds in one read";
 }
 
 // A stream longer than its Size said (a file that grew) is loaded whole.

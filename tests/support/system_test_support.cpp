@@ -44,6 +44,16 @@ ovTestTempDir::~ovTestTempDir() {
     nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+std::string ovTestTempDir::file(const std::string& name, const std::string& bytes) const {
+    ovTestWriteFile(*this / name, bytes);
+    return *this / name;
+}
+
+std::string ovTestTempDir::dir(const std::string& name) const {
+    mkdir((*this / name).c_str(), 0700);
+    return *this / name;
+}
+
 void ovTestWriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out << bytes;

@@ -21,6 +21,10 @@ public:
     const std::string& path() const { return path_; }
     // path() + "/" + name.
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // Writes the bytes to the named file inside and returns its path.
+    std::string file(const std::string& name, const std::string& bytes) const;
+    // Makes the named sub-directory and returns its path.
+    std::string dir(const std::string& name) const;
 
 private:
     std::string path_;
