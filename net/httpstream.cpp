@@ -43,8 +43,10 @@ TStream* THTTPStreamFactoryCreateStream(TStreamFactory*, Object*, String* protoc
     const int32_t slash = ovStringFind(path, ovLiteral(u"/"), 0);
     String* host = slash < 0 ? path : ovStringSlice(path, 0, slash);
     String* file = slash < 0 ? ovLiteral(u"/") : ovStringSlice(path, slash, path->length);
-    const ovHostAndPort target = ovSplitHostAndPort(host);
-    TStream* stream = TSocketStreamType.CreateClient(target.host, target.port);
+    // The host and the file go out as text of their own lines: a control
+    // byte in either would end a line early and add lines of the caller's.
+    if (ovHoldsControlByte(host) != 0 || ovHoldsControlByte(file) != 0) return ovNullStream();
+    TStream* stream = ovOpenClientStream(ovSplitHostAndPort(host));
     if (stream == ovNull) return stream;
     sendRequest(stream, file, host);
     skipHeader(stream);

@@ -12,6 +12,7 @@ TSocketStream* asSocketStream(TIO* io) { return static_cast<TSocketStream*>(io);
 TSocketStream* noSocketStream() { return static_cast<TSocketStream*>(ovNullStream()); }
 
 constexpr int32_t kDefaultPort = 80;
+constexpr uint64_t kLargestPort = 65535;
 
 #define OV_SOCKET_STREAM_METHOD(slot, type) OV_METHOD_ENTRY(TSocketStreamClass, slot, type)
 
@@ -100,13 +101,27 @@ TSocket* SockStreamSocket(TSocketStream* stream) { return stream->Socket(); }
 ovHostAndPort ovSplitHostAndPort(String* text) {
     const int32_t colon = ovStringFind(text, ovLiteral(u":"), 0);
     if (colon < 0) return {text, kDefaultPort};
-    return {ovStringSlice(text, 0, colon), ovStringToInt(ovStringSlice(text, colon + 1, text->length))};
+    String* port = ovStringSlice(text, colon + 1, text->length);
+    return {ovStringSlice(text, 0, colon), ovStringIntMagnitude(port) > kLargestPort ? -1 : ovStringToInt(port)};
+}
+
+int32_t ovHoldsControlByte(String* text) {
+    const uint16_t* units = text->units();
+    for (int32_t i = 0; i < text->length; ++i) {
+        const uint8_t byte = static_cast<uint8_t>(units[i]);
+        if (byte < 32 || byte == 127) return 1;
+    }
+    return 0;
+}
+
+TStream* ovOpenClientStream(const ovHostAndPort& target) {
+    if (target.port < 0 || ovHoldsControlByte(target.host) != 0) return ovNullStream();
+    return TSocketStreamType.CreateClient(target.host, target.port);
 }
 
 TStream* TSocketStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t, int32_t) {
     if (ovStringCompare(protocol, ovLiteral(u"tcp")) != 0) return ovNullStream();
-    const ovHostAndPort target = ovSplitHostAndPort(path);
-    return TSocketStreamType.CreateClient(target.host, target.port);
+    return ovOpenClientStream(ovSplitHostAndPort(path));
 }
 
 void ovSocketStreamModuleInit() {

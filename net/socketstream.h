@@ -51,12 +51,22 @@ TSocketStream* SockStreamCreate(TSocket* socket, int32_t autoClose);
 TSocket* SockStreamSocket(TSocketStream* stream);
 
 // The host and port of "host:port" text; "host" alone has port 80.  The
-// port text converts as String-to-Int does (empty or not a number: 0).
+// port text converts as String-to-Int does (empty or not a number: 0), but
+// digits that name a number above 65535 give -1, which reaches no port,
+// rather than what the wrapping conversion makes of them.
 struct ovHostAndPort {
     String* host;
     int32_t port;
 };
 ovHostAndPort ovSplitHostAndPort(String* text);
+
+// 1 when a unit of the text would go out as a control byte: its low 8 bits
+// below 32, or 127.
+int32_t ovHoldsControlByte(String* text);
+
+// CreateClient to the target, or the Null object without a lookup or a
+// connection when its host holds a control byte or its port is negative.
+TStream* ovOpenClientStream(const ovHostAndPort& target);
 
 // ---------------------------------------------------------------------------
 // Operations and records
