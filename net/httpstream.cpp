@@ -29,9 +29,15 @@ void sendRequest(TStream* stream, String* file, String* host) {
 }
 
 // Reads header lines up to the first empty one, or until the data ends.
-void skipHeader(TStream* stream) {
-    while (stream->Eof() == 0)
-        if (stream->ReadLine()->length == 0) return;
+// False when a receive ran out of the socket's bound first: the line it
+// ended was no part of the response.
+bool skipHeader(TSocketStream* stream) {
+    while (stream->Eof() == 0) {
+        const int32_t length = stream->ReadLine()->length;
+        if (stream->Socket()->TimedOut() != 0) return false;
+        if (length == 0) return true;
+    }
+    return true;
 }
 
 }  // namespace
@@ -46,11 +52,12 @@ TStream* THTTPStreamFactoryCreateStream(TStreamFactory*, Object*, String* protoc
     // The host and the file go out as text of their own lines: a control
     // byte in either would end a line early and add lines of the caller's.
     if (ovHoldsControlByte(host) != 0 || ovHoldsControlByte(file) != 0) return ovNullStream();
-    TStream* stream = ovOpenClientStream(ovSplitHostAndPort(host));
+    TSocketStream* stream = ovOpenClientStream(ovSplitHostAndPort(host));
     if (stream == ovNull) return stream;
     sendRequest(stream, file, host);
-    skipHeader(stream);
-    return stream;
+    if (skipHeader(stream)) return stream;
+    stream->Close();
+    return ovNullStream();
 }
 
 void ovHttpStreamModuleInit() {

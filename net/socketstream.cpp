@@ -14,6 +14,9 @@ TSocketStream* noSocketStream() { return static_cast<TSocketStream*>(ovNullStrea
 constexpr int32_t kDefaultPort = 80;
 constexpr uint64_t kLargestPort = 65535;
 
+// What SockSetDefaultTimeout set.
+int32_t defaultTimeoutMs = 0;
+
 #define OV_SOCKET_STREAM_METHOD(slot, type) OV_METHOD_ENTRY(TSocketStreamClass, slot, type)
 
 constexpr ovScopeEntry socketStreamEntries[] = {
@@ -90,13 +93,20 @@ TSocketStream* TSocketStreamCreateClient(String* host, int32_t port) {
     if (ip == 0) return noSocketStream();
     TSocket* socket = TSocketType.CreateTCP();
     if (socket == ovNull) return noSocketStream();
-    if (socket->Connect(ip, port) != 0) return TSocketStreamType.Create(socket, 1);
+    if (socket->SetTimeout(defaultTimeoutMs) != 0 && socket->Connect(ip, port) != 0)
+        return TSocketStreamType.Create(socket, 1);
     socket->Close();
     return noSocketStream();
 }
 
 TSocketStream* SockStreamCreate(TSocket* socket, int32_t autoClose) { return TSocketStreamType.Create(socket, autoClose); }
 TSocket* SockStreamSocket(TSocketStream* stream) { return stream->Socket(); }
+
+int32_t SockSetDefaultTimeout(int32_t timeoutMs) {
+    if (timeoutMs < 0) return 0;
+    defaultTimeoutMs = timeoutMs;
+    return 1;
+}
 
 ovHostAndPort ovSplitHostAndPort(String* text) {
     const int32_t colon = ovStringFind(text, ovLiteral(u":"), 0);
@@ -114,8 +124,8 @@ int32_t ovHoldsControlByte(String* text) {
     return 0;
 }
 
-TStream* ovOpenClientStream(const ovHostAndPort& target) {
-    if (target.port < 0 || ovHoldsControlByte(target.host) != 0) return ovNullStream();
+TSocketStream* ovOpenClientStream(const ovHostAndPort& target) {
+    if (target.port < 0 || ovHoldsControlByte(target.host) != 0) return noSocketStream();
     return TSocketStreamType.CreateClient(target.host, target.port);
 }
 
