@@ -5,6 +5,7 @@
 #include "app/machine.h"
 #include "app/modules.h"
 #include "app/output.h"
+#include "net/socketstream.h"
 #include "runtime/array.h"
 #include "runtime/exception.h"
 #include "runtime/process.h"
@@ -12,6 +13,7 @@
 #include "runtime/strhelp.h"
 #include "runtime/string.h"
 #include "streams/cstream.h"
+#include "streams/factory.h"
 #include "streams/stdio.h"
 #include "streams/stream.h"
 #include "system/filesystem/filesystem.h"
@@ -147,33 +149,46 @@ bool readsLinesAsBytes(TStream* stream) {
     return readLine == TStreamReadLine || readLine == TCStreamReadLine;
 }
 
-bool loadBlocks(TStream* stream, Program& program) {
+// A Read of nothing before the stream's end means the data stopped coming
+// (a wait ran out, a read failed): what came is not the whole program.
+LoadResult loadBlocks(TStream* stream, Program& program) {
     uint8_t block[65536];
     for (;;) {
         const int32_t n = stream->Read(block, sizeof block);
-        if (n <= 0) return true;
-        if (!program.appendBytes(block, n)) return false;
+        if (n <= 0) return stream->Eof() != 0 ? LoadResult::kLoaded : LoadResult::kNotFound;
+        if (!program.appendBytes(block, n)) return LoadResult::kTooLong;
     }
 }
 
 // One line is read even from an empty stream; Eof is asked after each.
-bool loadLines(TStream* stream, Program& program) {
+LoadResult loadLines(TStream* stream, Program& program) {
     do {
         String* line = StreamReadLine(stream);
-        if (!program.appendLine(line->units(), line->length)) return false;
+        if (!program.appendLine(line->units(), line->length)) return LoadResult::kTooLong;
     } while (StreamEof(stream) == 0);
-    return true;
+    return LoadResult::kLoaded;
 }
+
+bool isNetworkName(String* name) {
+    const int32_t end = ovStringFind(name, ovLiteral(u"::"), 0);
+    if (end < 0) return false;
+    String* protocol = ovStringToLower(ovStringSlice(name, 0, end));
+    return ovStringCompare(protocol, ovLiteral(u"tcp")) == 0 || ovStringCompare(protocol, ovLiteral(u"http")) == 0;
+}
+
+// A connection is read as it is rather than copied into memory first, which
+// would end at a wait that ran out as if the data had ended there.
+TStream* openForLoading(String* name) { return isNetworkName(name) ? StreamOpen(name, 1, 0) : OpenProgramFile(name); }
 
 }  // namespace
 
 LoadResult LoadProgram(String* name, Program& program) {
-    TStream* stream = OpenProgramFile(name);
+    TStream* stream = openForLoading(name);
     if (stream == ovNull) return LoadResult::kNotFound;
     ovStreamCloser closer(stream);
-    const bool loaded = readsLinesAsBytes(stream) ? loadBlocks(stream, program) : loadLines(stream, program);
+    const LoadResult result = readsLinesAsBytes(stream) ? loadBlocks(stream, program) : loadLines(stream, program);
     closer.close();
-    return loaded ? LoadResult::kLoaded : LoadResult::kTooLong;
+    return result;
 }
 
 int32_t RunInterpreter() {
@@ -181,6 +196,7 @@ int32_t RunInterpreter() {
     if (started) return 0;
     started = true;
     InitInterpreterModules();
+    SockSetDefaultTimeout(kNetworkWaitMs);
     String* name = ChooseProgramFile(ovAppArguments);
     // A console write that fails outright (its buffer full and the flush
     // refused) throws; that too is output lost, not an internal error.

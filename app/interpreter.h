@@ -31,6 +31,14 @@ String* ChooseProgramFile(Array* arguments);
 // opens.
 TStream* OpenProgramFile(String* name);
 
+// The bound bitrun puts on the connect and on each wait for data of a
+// program named with the "tcp" or "http" protocol.
+inline constexpr int32_t kNetworkWaitMs = 30000;
+
+// kNotFound: the file could not be opened, or its data stopped coming before
+// its end (a wait ran out, a read failed).
 enum class LoadResult { kLoaded, kNotFound, kTooLong };
-// Loads the commands of every line of the file into the program.
+// Loads the commands of every line of the file into the program.  A name
+// with the "tcp" or "http" protocol is read straight from its connection,
+// under the bound its socket starts with (SockSetDefaultTimeout).
 LoadResult LoadProgram(String* name, Program& program);

@@ -29,9 +29,15 @@ void sendRequest(TStream* stream, String* file, String* host) {
 }
 
 // Reads header lines up to the first empty one, or until the data ends.
-void skipHeader(TStream* stream) {
-    while (stream->Eof() == 0)
-        if (stream->ReadLine()->length == 0) return;
+// False when a receive ran out of the socket's bound first: the line it
+// ended was no part of the response.
+bool skipHeader(TSocketStream* stream) {
+    while (stream->Eof() == 0) {
+        const int32_t length = stream->ReadLine()->length;
+        if (stream->Socket()->TimedOut() != 0) return false;
+        if (length == 0) return true;
+    }
+    return true;
 }
 
 }  // namespace
@@ -43,12 +49,15 @@ TStream* THTTPStreamFactoryCreateStream(TStreamFactory*, Object*, String* protoc
     const int32_t slash = ovStringFind(path, ovLiteral(u"/"), 0);
     String* host = slash < 0 ? path : ovStringSlice(path, 0, slash);
     String* file = slash < 0 ? ovLiteral(u"/") : ovStringSlice(path, slash, path->length);
-    const ovHostAndPort target = ovSplitHostAndPort(host);
-    TStream* stream = TSocketStreamType.CreateClient(target.host, target.port);
+    // The host and the file go out as text of their own lines: a control
+    // byte in either would end a line early and add lines of the caller's.
+    if (ovHoldsControlByte(host) != 0 || ovHoldsControlByte(file) != 0) return ovNullStream();
+    TSocketStream* stream = ovOpenClientStream(ovSplitHostAndPort(host));
     if (stream == ovNull) return stream;
     sendRequest(stream, file, host);
-    skipHeader(stream);
-    return stream;
+    if (skipHeader(stream)) return stream;
+    stream->Close();
+    return ovNullStream();
 }
 
 void ovHttpStreamModuleInit() {

@@ -5,7 +5,8 @@
 // body, whatever the status; the header ends at its first empty line (a
 // bare LF ends a line too).  'http::host:8080/page' connects to port 8080
 // and sends "Host: host:8080".  A response that ends inside its header
-// gives a stream already at its end.
+// gives a stream already at its end; one that does not come within the
+// socket's bound (SockSetDefaultTimeout) gives the Null object.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // TSocket, TSocketException and the socket module's functions.
 #include "net/socket.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -51,6 +52,15 @@ int32_t pollReadable(int32_t handle, int32_t timeoutMs) {
     return ovSocketSelect(1, handles, 0, nullptr, 0, nullptr, timeoutMs);
 }
 
+// Notes whether the call ran out of the socket's bound; returns its result.
+int32_t noteRanOut(TSocket* self, int32_t result) {
+    self->_timedOut = result == OV_SOCKET_TIMED_OUT ? 1 : 0;
+    return result;
+}
+
+// The bytes a transfer moved, 0 when it failed.
+int32_t transferred(TSocket* self, int32_t result) { return std::max(noteRanOut(self, result), 0); }
+
 TSocket* createOver(int32_t handle) { return handle < 0 ? ovNullSocket() : TSocketType.Create(handle, 1); }
 
 #define OV_SOCKET_METHOD(slot, type) OV_METHOD_ENTRY(TSocketClass, slot, type)
@@ -63,6 +73,7 @@ constexpr ovScopeEntry socketEntries[] = {
     OV_FIELD_ENTRY(TSocket, _localPort, "i"),
     OV_FIELD_ENTRY(TSocket, _remoteIp, "i"),
     OV_FIELD_ENTRY(TSocket, _remotePort, "i"),
+    OV_FIELD_ENTRY(TSocket, _timedOut, "i"),
     OV_SOCKET_METHOD(New, "()i"),
     OV_SOCKET_METHOD(Delete, "()i"),
     OV_SOCKET_METHOD(Send, "(*b,i,i)i"),
@@ -85,6 +96,8 @@ constexpr ovScopeEntry socketEntries[] = {
     OV_SOCKET_FUNCTION(Create, "(i,i):TSocket"),
     OV_SOCKET_FUNCTION(CreateUDP, "():TSocket"),
     OV_SOCKET_FUNCTION(CreateTCP, "():TSocket"),
+    OV_SOCKET_METHOD(SetTimeout, "(i)i"),
+    OV_SOCKET_METHOD(TimedOut, "()i"),
     ovScopeEndEntry,
 };
 
@@ -117,17 +130,16 @@ int32_t TSocketNew(Object* object) {
     self->_localPort = 0;
     self->_remoteIp = 0;
     self->_remotePort = 0;
+    self->_timedOut = 0;
     return 0;
 }
 
 int32_t TSocketSend(TSocket* self, const uint8_t* buffer, int32_t count, int32_t flags) {
-    const int32_t sent = ovSocketSend(self->_socket, buffer, count, flags);
-    return sent < 0 ? 0 : sent;
+    return transferred(self, ovSocketSend(self->_socket, buffer, count, flags));
 }
 
 int32_t TSocketRecv(TSocket* self, uint8_t* buffer, int32_t count, int32_t flags) {
-    const int32_t received = ovSocketRecv(self->_socket, buffer, count, flags);
-    return received < 0 ? 0 : received;
+    return transferred(self, ovSocketRecv(self->_socket, buffer, count, flags));
 }
 
 int32_t TSocketClose(TSocket* self) {
@@ -158,7 +170,8 @@ int32_t TSocketBind(TSocket* self, int32_t port) {
 
 int32_t TSocketConnect(TSocket* self, int32_t ip, int32_t port) {
     const NetworkBytes address = networkBytesOf(ip);
-    if (ovSocketConnectAddr(self->_socket, address.bytes, OV_AF_INET, sizeof address.bytes, port) < 0) return 0;
+    if (noteRanOut(self, ovSocketConnectAddr(self->_socket, address.bytes, OV_AF_INET, sizeof address.bytes, port)) < 0)
+        return 0;
     self->UpdateLocalName();
     self->UpdateRemoteName();
     return 1;
@@ -210,6 +223,13 @@ TSocket* TSocketCreate(int32_t handle, int32_t autoClose) {
     return socket;
 }
 
+// A closed socket's handle -1 makes the call fail.
+int32_t TSocketSetTimeout(TSocket* self, int32_t timeoutMs) {
+    return ovSocketSetTimeout(self->_socket, timeoutMs) < 0 ? 0 : 1;
+}
+
+int32_t TSocketTimedOut(TSocket* self) { return self->_timedOut; }
+
 TSocket* TSocketCreateUDP() { return createOver(ovSocketOpen(OV_AF_INET, OV_SOCK_DGRAM, 0)); }
 TSocket* TSocketCreateTCP() { return createOver(ovSocketOpen(OV_AF_INET, OV_SOCK_STREAM, 0)); }
 
@@ -233,6 +253,8 @@ int32_t SockLocalIp(TSocket* socket) { return socket->LocalIp(); }
 int32_t SockLocalPort(TSocket* socket) { return socket->LocalPort(); }
 int32_t SockRemoteIp(TSocket* socket) { return socket->RemoteIp(); }
 int32_t SockRemotePort(TSocket* socket) { return socket->RemotePort(); }
+int32_t SockSetTimeout(TSocket* socket, int32_t timeoutMs) { return socket->SetTimeout(timeoutMs); }
+int32_t SockTimedOut(TSocket* socket) { return socket->TimedOut(); }
 
 String* DottedAddress(int32_t ip) {
     const NetworkBytes octets = networkBytesOf(ip);

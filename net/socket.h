@@ -46,6 +46,10 @@ struct TSocketClass : ObjectClass {
     TSocket* (*Create)(int32_t handle, int32_t autoClose);
     TSocket* (*CreateUDP)();
     TSocket* (*CreateTCP)();
+    // Added after the class's original operations, so theirs keep their
+    // slots.
+    int32_t (*SetTimeout)(TSocket* self, int32_t timeoutMs);
+    int32_t (*TimedOut)(TSocket* self);
 };
 
 // Open while _socket is 0 or more; Close moves it to closed for good
@@ -58,6 +62,7 @@ struct TSocket : Object {
     int32_t _localPort;
     int32_t _remoteIp;    // refreshed by UpdateRemoteName
     int32_t _remotePort;
+    int32_t _timedOut;  // 1 when the last Send, Recv or Connect ran out of its bound
 
     // Bytes sent or received (fewer than count is possible); 0 on failure
     // and, for Recv, when the peer has closed.
@@ -85,6 +90,14 @@ struct TSocket : Object {
     // Read the names from the platform; a pair that cannot be read is 0, 0.
     inline int32_t UpdateLocalName();
     inline int32_t UpdateRemoteName();
+    // Bounds each later Send, Recv and Connect to timeoutMs (0, the start:
+    // no bound).  A Recv or Send that runs out fails as any failed one does
+    // (0) and leaves the socket usable; a Connect that runs out fails.  1 on
+    // success; 0 for a negative bound or a closed socket.
+    inline int32_t SetTimeout(int32_t timeoutMs);
+    // 1 when the last Send, Recv or Connect failed because its bound ran
+    // out, else 0.
+    inline int32_t TimedOut();
 };
 
 inline int32_t TSocket::Send(const uint8_t* buffer, int32_t count, int32_t flags) {
@@ -108,6 +121,8 @@ inline int32_t TSocket::RemoteIp() { return record<TSocketClass>()->RemoteIp(thi
 inline int32_t TSocket::RemotePort() { return record<TSocketClass>()->RemotePort(this); }
 inline int32_t TSocket::UpdateLocalName() { return record<TSocketClass>()->UpdateLocalName(this); }
 inline int32_t TSocket::UpdateRemoteName() { return record<TSocketClass>()->UpdateRemoteName(this); }
+inline int32_t TSocket::SetTimeout(int32_t timeoutMs) { return record<TSocketClass>()->SetTimeout(this, timeoutMs); }
+inline int32_t TSocket::TimedOut() { return record<TSocketClass>()->TimedOut(this); }
 
 // The Null object seen as a socket reference.
 inline TSocket* ovNullSocket() { return static_cast<TSocket*>(ovNull); }
@@ -142,6 +157,8 @@ TSocket* TSocketCreate(int32_t handle, int32_t autoClose);
 // A new socket that closes its handle, or the Null object.
 TSocket* TSocketCreateUDP();
 TSocket* TSocketCreateTCP();
+int32_t TSocketSetTimeout(TSocket* self, int32_t timeoutMs);
+int32_t TSocketTimedOut(TSocket* self);
 
 extern const ovScope TSocketScope;
 extern const TSocketClass TSocketType;
@@ -169,6 +186,8 @@ inline constexpr TSocketClass TSocketType = ovMakeClass<TSocketClass, TSocket>(O
     r.Create = TSocketCreate;
     r.CreateUDP = TSocketCreateUDP;
     r.CreateTCP = TSocketCreateTCP;
+    r.SetTimeout = TSocketSetTimeout;
+    r.TimedOut = TSocketTimedOut;
 });
 
 // ---------------------------------------------------------------------------
@@ -189,6 +208,8 @@ int32_t SockLocalIp(TSocket* socket);
 int32_t SockLocalPort(TSocket* socket);
 int32_t SockRemoteIp(TSocket* socket);
 int32_t SockRemotePort(TSocket* socket);
+int32_t SockSetTimeout(TSocket* socket, int32_t timeoutMs);
+int32_t SockTimedOut(TSocket* socket);
 
 // The four octets in decimal, joined by ".": 0xC0A80001 is '192.168.0.1'.
 String* DottedAddress(int32_t ip);

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +38,14 @@ auto retryInterrupted(Call call) {
         result = call();
     } while (result < 0 && errno == EINTR);
     return result;
+}
+
+// A call that gave up because its socket's bound ran out reports it apart
+// from other failures: a blocking connect that runs out fails with
+// EINPROGRESS, a receive or send with EAGAIN.
+template <class Result>
+int32_t boundedResult(Result result, int ranOutError) {
+    return result < 0 && errno == ranOutError ? OV_SOCKET_TIMED_OUT : static_cast<int32_t>(result);
 }
 
 sockaddr_in addressOf(uint32_t networkIp, int32_t port) {
@@ -204,10 +213,18 @@ int32_t ovSocketConnectAddr(int32_t handle, const uint8_t* address, int32_t fami
     uint32_t networkIp = 0;
     std::memcpy(&networkIp, address, static_cast<size_t>(std::clamp(addressLength, 0, kIpv4Bytes)));
     sockaddr_in peer = addressOf(networkIp, port);
-    return connect(handle, asGeneric(&peer), sizeof peer);
+    return boundedResult(connect(handle, asGeneric(&peer), sizeof peer), EINPROGRESS);
 }
 
 int32_t ovSocketListen(int32_t handle, int32_t backlog) { return listen(handle, backlog); }
+
+// The receive bound covers recv, the send bound send and connect.
+int32_t ovSocketSetTimeout(int32_t handle, int32_t timeoutMs) {
+    if (timeoutMs < 0) return -1;
+    const timeval bound = {timeoutMs / 1000, timeoutMs % 1000 * 1000};
+    if (setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound) != 0) return -1;
+    return setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+}
 
 int32_t ovSocketAccept(int32_t handle, void* address, int32_t* length) {
     Length platformLength(length);
@@ -229,8 +246,9 @@ int32_t ovSocketSelect(int32_t readCount, int32_t* readHandles, int32_t writeCou
 
 int32_t ovSocketSend(int32_t handle, const void* buffer, int32_t length, int32_t flags) {
     if (length < 0) return -1;
-    return static_cast<int32_t>(retryInterrupted(
-        [&] { return send(handle, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL); }));
+    return boundedResult(
+        retryInterrupted([&] { return send(handle, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL); }),
+        EAGAIN);
 }
 
 int32_t ovSocketSendTo(int32_t handle, const void* buffer, int32_t length, int32_t flags, int32_t ip, int32_t port) {
@@ -243,7 +261,8 @@ int32_t ovSocketSendTo(int32_t handle, const void* buffer, int32_t length, int32
 
 int32_t ovSocketRecv(int32_t handle, void* buffer, int32_t length, int32_t flags) {
     if (length < 0) return -1;
-    return static_cast<int32_t>(retryInterrupted([&] { return recv(handle, buffer, static_cast<size_t>(length), flags); }));
+    return boundedResult(retryInterrupted([&] { return recv(handle, buffer, static_cast<size_t>(length), flags); }),
+                         EAGAIN);
 }
 
 int32_t ovSocketRecvFrom(int32_t handle, void* buffer, int32_t length, int32_t flags, int32_t* ip, int32_t* port) {

@@ -28,6 +28,11 @@ inline constexpr int32_t OV_SOCK_DGRAM = 2;
 inline constexpr int32_t OV_IPPROTO_TCP = 6;
 inline constexpr int32_t OV_TCP_NODELAY = 1;
 
+// The result of a receive, send or connect that ran out of the bound
+// ovSocketSetTimeout put on its socket; like every negative result, a
+// failure.
+inline constexpr int32_t OV_SOCKET_TIMED_OUT = -2;
+
 // The most handles one list of ovSocketSelect takes.
 inline constexpr int32_t OV_SELECT_SET_SIZE = 64;
 
@@ -47,6 +52,9 @@ int32_t ovSocketBindAny(int32_t handle, int32_t family, int32_t port);
 int32_t ovSocketConnectAddr(int32_t handle, const uint8_t* address, int32_t family, int32_t addressLength,
                             int32_t port);
 int32_t ovSocketListen(int32_t handle, int32_t backlog);
+// Bounds each later receive, send and connect of the socket to timeoutMs
+// (0: no bound); -1 without a call for a negative bound.
+int32_t ovSocketSetTimeout(int32_t handle, int32_t timeoutMs);
 // The new connection's handle; address and length may be null.
 int32_t ovSocketAccept(int32_t handle, void* address, int32_t* length);
 

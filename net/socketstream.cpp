@@ -12,6 +12,10 @@ TSocketStream* asSocketStream(TIO* io) { return static_cast<TSocketStream*>(io);
 TSocketStream* noSocketStream() { return static_cast<TSocketStream*>(ovNullStream()); }
 
 constexpr int32_t kDefaultPort = 80;
+constexpr uint64_t kLargestPort = 65535;
+
+// What SockSetDefaultTimeout set.
+int32_t defaultTimeoutMs = 0;
 
 #define OV_SOCKET_STREAM_METHOD(slot, type) OV_METHOD_ENTRY(TSocketStreamClass, slot, type)
 
@@ -89,7 +93,8 @@ TSocketStream* TSocketStreamCreateClient(String* host, int32_t port) {
     if (ip == 0) return noSocketStream();
     TSocket* socket = TSocketType.CreateTCP();
     if (socket == ovNull) return noSocketStream();
-    if (socket->Connect(ip, port) != 0) return TSocketStreamType.Create(socket, 1);
+    if (socket->SetTimeout(defaultTimeoutMs) != 0 && socket->Connect(ip, port) != 0)
+        return TSocketStreamType.Create(socket, 1);
     socket->Close();
     return noSocketStream();
 }
@@ -97,16 +102,36 @@ TSocketStream* TSocketStreamCreateClient(String* host, int32_t port) {
 TSocketStream* SockStreamCreate(TSocket* socket, int32_t autoClose) { return TSocketStreamType.Create(socket, autoClose); }
 TSocket* SockStreamSocket(TSocketStream* stream) { return stream->Socket(); }
 
+int32_t SockSetDefaultTimeout(int32_t timeoutMs) {
+    if (timeoutMs < 0) return 0;
+    defaultTimeoutMs = timeoutMs;
+    return 1;
+}
+
 ovHostAndPort ovSplitHostAndPort(String* text) {
     const int32_t colon = ovStringFind(text, ovLiteral(u":"), 0);
     if (colon < 0) return {text, kDefaultPort};
-    return {ovStringSlice(text, 0, colon), ovStringToInt(ovStringSlice(text, colon + 1, text->length))};
+    String* port = ovStringSlice(text, colon + 1, text->length);
+    return {ovStringSlice(text, 0, colon), ovStringIntMagnitude(port) > kLargestPort ? -1 : ovStringToInt(port)};
+}
+
+int32_t ovHoldsControlByte(String* text) {
+    const uint16_t* units = text->units();
+    for (int32_t i = 0; i < text->length; ++i) {
+        const uint8_t byte = static_cast<uint8_t>(units[i]);
+        if (byte < 32 || byte == 127) return 1;
+    }
+    return 0;
+}
+
+TSocketStream* ovOpenClientStream(const ovHostAndPort& target) {
+    if (target.port < 0 || ovHoldsControlByte(target.host) != 0) return noSocketStream();
+    return TSocketStreamType.CreateClient(target.host, target.port);
 }
 
 TStream* TSocketStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t, int32_t) {
     if (ovStringCompare(protocol, ovLiteral(u"tcp")) != 0) return ovNullStream();
-    const ovHostAndPort target = ovSplitHostAndPort(path);
-    return TSocketStreamType.CreateClient(target.host, target.port);
+    return ovOpenClientStream(ovSplitHostAndPort(path));
 }
 
 void ovSocketStreamModuleInit() {

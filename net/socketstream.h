@@ -43,20 +43,35 @@ struct TSocketStreamFactory : TStreamFactory {};
 TSocketStream* TSocketStreamCreate(TSocket* socket, int32_t autoClose);
 // A stream over a new TCP connection to the host (a name or a dotted
 // address) and port, closing its socket with it; the Null object when the
-// host has no address or the connection fails.
+// host has no address or the connection fails.  The socket starts with the
+// default bound (SockSetDefaultTimeout), the connect included.
 TSocketStream* TSocketStreamCreateClient(String* host, int32_t port);
 
 // TSocketStream.Create and the stream's Socket.
 TSocketStream* SockStreamCreate(TSocket* socket, int32_t autoClose);
 TSocket* SockStreamSocket(TSocketStream* stream);
+// The bound (TSocket.SetTimeout) that sockets made by CreateClient, and so
+// by the "tcp" and "http" factories, start with; 0, the start, is none.  1
+// on success; 0, changing nothing, for a negative bound.
+int32_t SockSetDefaultTimeout(int32_t timeoutMs);
 
 // The host and port of "host:port" text; "host" alone has port 80.  The
-// port text converts as String-to-Int does (empty or not a number: 0).
+// port text converts as String-to-Int does (empty or not a number: 0), but
+// digits that name a number above 65535 give -1, which reaches no port,
+// rather than what the wrapping conversion makes of them.
 struct ovHostAndPort {
     String* host;
     int32_t port;
 };
 ovHostAndPort ovSplitHostAndPort(String* text);
+
+// 1 when a unit of the text would go out as a control byte: its low 8 bits
+// below 32, or 127.
+int32_t ovHoldsControlByte(String* text);
+
+// CreateClient to the target, or the Null object without a lookup or a
+// connection when its host holds a control byte or its port is negative.
+TSocketStream* ovOpenClientStream(const ovHostAndPort& target);
 
 // ---------------------------------------------------------------------------
 // Operations and records

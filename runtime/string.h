@@ -219,6 +219,10 @@ int32_t ovTmpRingHolds(const void* buffer);
 // wrapping silently; text without a number gives 0.
 int32_t ovStringToInt(String* s);
 int64_t ovStringToLong(String* s);
+// The size of the number that the digits of such a text name, before any
+// wrapping and without its sign, saturated at 2^64 - 1: '4294967376'
+// converts to the Int 80 but names 4294967376.
+uint64_t ovStringIntMagnitude(String* s);
 // The C library's atof over the narrowed text.
 float ovStringToFloat(String* s);
 double ovStringToDouble(String* s);

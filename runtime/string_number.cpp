@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #include "runtime/string.h"
@@ -104,39 +105,46 @@ int32_t hexDigitValue(uint16_t u) {
     return -1;
 }
 
-// value * Base + digit over the digits from units[i] on, wrapping silently;
-// stops at the first unit that is no digit of the base.
-template <class Unsigned, unsigned Base>
+// value * Base + digit over the digits from units[i] on, wrapping silently
+// or, when Saturate, stopping at the type's largest value; stops at the
+// first unit that is no digit of the base.
+template <class Unsigned, unsigned Base, bool Saturate>
 Unsigned accumulate(const uint16_t* units, int32_t i, int32_t n) {
+    constexpr Unsigned kLargest = std::numeric_limits<Unsigned>::max();
     Unsigned value = 0;
     for (; i < n; ++i) {
         const int32_t digit = Base == 16 ? hexDigitValue(units[i]) : static_cast<int32_t>(units[i]) - u'0';
         if (digit < 0 || digit >= static_cast<int32_t>(Base)) break;
+        if (Saturate && value > (kLargest - static_cast<Unsigned>(digit)) / Base) return kLargest;
         value = static_cast<Unsigned>(value * Base + static_cast<Unsigned>(digit));
     }
     return value;
 }
 
 // White space, one sign, an optional "%" or "$" prefix choosing the base,
-// then the digits.  Accumulates in the unsigned type of the result's width;
-// the caller converts back to the signed type.
-template <class Unsigned>
-Unsigned parseInteger(String* s) {
+// then the digits: the number they name, in the unsigned type, and whether
+// the sign was "-".
+template <class Unsigned, bool Saturate = false>
+Unsigned parseMagnitude(String* s, bool& negative) {
     static_assert(std::is_unsigned_v<Unsigned>);
     const uint16_t* units = s->units();
     const int32_t n = s->length;
     int32_t i = 0;
     while (i < n && ovIsCWhiteSpace(units[i])) ++i;
-    bool negative = false;
+    negative = false;
     if (i < n && (units[i] == u'+' || units[i] == u'-')) negative = units[i++] == u'-';
     if (i >= n) return 0;
-    Unsigned value;
-    if (units[i] == u'%')
-        value = accumulate<Unsigned, 2>(units, i + 1, n);
-    else if (units[i] == u'$')
-        value = accumulate<Unsigned, 16>(units, i + 1, n);
-    else
-        value = accumulate<Unsigned, 10>(units, i, n);
+    if (units[i] == u'%') return accumulate<Unsigned, 2, Saturate>(units, i + 1, n);
+    if (units[i] == u'$') return accumulate<Unsigned, 16, Saturate>(units, i + 1, n);
+    return accumulate<Unsigned, 10, Saturate>(units, i, n);
+}
+
+// Accumulates in the unsigned type of the result's width; the caller
+// converts back to the signed type.
+template <class Unsigned>
+Unsigned parseInteger(String* s) {
+    bool negative = false;
+    const Unsigned value = parseMagnitude<Unsigned>(s, negative);
     return negative ? static_cast<Unsigned>(0 - value) : value;
 }
 
@@ -166,6 +174,11 @@ String* ovStringFromDouble(double value) { return formatWithC("%#.17lg", value);
 int32_t ovStringToInt(String* s) { return static_cast<int32_t>(parseInteger<uint32_t>(s)); }
 
 int64_t ovStringToLong(String* s) { return static_cast<int64_t>(parseInteger<uint64_t>(s)); }
+
+uint64_t ovStringIntMagnitude(String* s) {
+    bool negative = false;
+    return parseMagnitude<uint64_t, true>(s, negative);
+}
 
 float ovStringToFloat(String* s) { return static_cast<float>(parseWithC(s)); }
 

@@ -11,6 +11,7 @@
 
 #include "bitrun_process.h"
 #include "interpreter_test_support.h"
+#include "tests/net/net_test_support.h"
 #include "tools/textprog.h"
 
 namespace {
@@ -160,6 +161,25 @@ TEST(BitrunFiles, AProgramFromAPipeIsReadWhole) {
     const ProcessResult run = runProcess({fifo});
     writer.join();
     EXPECT_EQ(run.out, normalRun(fifo, text));
+}
+
+// Each wait for data has its own bound, so a program that keeps coming,
+// however slowly, loads whole.
+TEST(BitrunFiles, AProgramFromASlowButSteadyServerLoadsWhole) {
+    const std::string text = "over the network\n";
+    const std::string program = ProgramPrinting(text);
+    LoopbackServer server([&program](int connection) {
+        ovTestReceiveRequest(connection);
+        ovTestSendAll(connection, "HTTP/1.0 200 OK\r\n\r\n");
+        constexpr size_t kPieces = 10;
+        const size_t piece = program.size() / kPieces + 1;
+        for (size_t at = 0; at < program.size(); at += piece) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            ovTestSendAll(connection, program.substr(at, piece));
+        }
+    });
+    const std::string name = "http::127.0.0.1:" + std::to_string(server.port()) + "/prog.txt";
+    EXPECT_EQ(runProcess({name}).out, normalRun(name, text));
 }
 
 // A pipe's end shows only when a read comes back empty, through a text

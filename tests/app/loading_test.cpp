@@ -26,8 +26,9 @@
 #include "streams/stdio.h"
 #include "streams/textstream.h"
 #include "system/filesystem/filesystem.h"
-#include "tests/support/text_test_support.h"
+#include "tests/net/net_test_support.h"
 #include "tests/support/system_test_support.h"
+#include "tests/support/text_test_support.h"
 #include "tests/support/thrown_test_support.h"
 
 namespace {
@@ -154,6 +155,39 @@ TEST_F(LoadingTest, ReportsMissingFilesAndDirectories) {
     EXPECT_EQ(LoadProgram(ovStringFromCString(directory_.path().c_str()), program), LoadResult::kNotFound);
     EXPECT_EQ(LoadProgram(ovLiteral(u"nosuchprotocol::x"), program), LoadResult::kNotFound);
     EXPECT_EQ(program.commandCount(), 0);
+}
+
+// A peer that serves the bytes (after the request for "http"), then either
+// closes or goes silent until the client has gone.
+LoopbackServer::Handler servingProgram(bool http, std::string bytes, bool thenSilent) {
+    return [http, bytes = std::move(bytes), thenSilent](int connection) {
+        if (http) ovTestReceiveRequest(connection);
+        ovTestSendAll(connection, bytes);
+        if (thenSilent) ovTestReceiveAll(connection);
+    };
+}
+
+TEST_F(LoadingTest, ANetworkProgramLoadsWholeOrNotAtAll) {
+    struct Case {
+        const char* protocol;
+        std::string bytes;
+        const char* commands;
+    };
+    const Case cases[] = {{"HTTP::", "HTTP/1.0 200 OK\r\n\r\n+<x\n.?", "+<.?"}, {"tcp::", "+<\n,", "+<,"}};
+    ASSERT_EQ(SockSetDefaultTimeout(300), 1);
+    for (const Case& c : cases) {
+        for (const bool thenSilent : {false, true}) {
+            LoopbackServer peer(servingProgram(c.protocol[0] == 'H', c.bytes, thenSilent));
+            const std::string name = c.protocol + std::string("127.0.0.1:") + std::to_string(peer.port()) + "/p.txt";
+            Program program;
+            const LoadResult result = LoadProgram(ovTestAscii(name), program);
+            EXPECT_EQ(result, thenSilent ? LoadResult::kNotFound : LoadResult::kLoaded) << name << thenSilent;
+            if (!thenSilent) {
+                EXPECT_EQ(commandsOf(program), c.commands) << name;
+            }
+        }
+    }
+    SockSetDefaultTimeout(0);
 }
 
 TEST_F(LoadingTest, RefusesProgramsBeyondTheCommandLimit) {

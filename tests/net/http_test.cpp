@@ -69,6 +69,51 @@ TEST_F(HttpTest, SendsOneGetWithTheHostAndNothingElse) {
     }
 }
 
+// What a peer on 127.0.0.1 received when the name made of the text before,
+// the peer's port (plus the offset) and the text after was opened: "" when
+// the open reached no peer.  A connection of the test's own lets a peer that
+// nobody reached stop at once.
+struct NameAroundPort {
+    std::u16string_view before;
+    std::u16string_view after;
+    unsigned long long portOffset = 0;
+};
+
+std::string requestMadeBy(const NameAroundPort& name) {
+    std::string request;
+    LoopbackServer server(ovTestCannedHttp(kOkHeader + "ok", &request));
+    const std::string port = std::to_string(server.port() + name.portOffset);
+    std::u16string text(name.before);
+    text.append(port.begin(), port.end()).append(name.after);
+    TStream* stream = StreamOpenRead(ovTestString(text));
+    close(ovTestConnect(server.port()));
+    server.join();
+    return stream == ovNull ? request : "a stream after " + request;
+}
+
+TEST_F(HttpTest, NamesThatWouldPutAControlByteOnTheWireReachNoPeer) {
+    for (const NameAroundPort& name : {
+             NameAroundPort{u"http::127.0.0.1:", u"/a\r\nX-Injected: 1"},
+             NameAroundPort{u"http::127.0.0.1:", u"/a\u010D\u010AX-Injected: 1"},
+             NameAroundPort{u"http::127.0.0.1:", u"/a\tb"},
+             NameAroundPort{u"http::127.0.0.1:", u"/a\u007F"},
+             NameAroundPort{u"http::127.0.0.1:", u"\n/a"},  // the port text goes out in the Host line
+             NameAroundPort{u"http::127.0.0.1\r:", u"/a"},
+         })
+        EXPECT_EQ(requestMadeBy(name), "") << ovTestText(ovTestString(name.after));
+}
+
+TEST_F(HttpTest, OtherUnitsGoOutAsTheirLowEightBits) {
+    const std::string request = requestMadeBy({u"http::127.0.0.1:", u"/caf\u00E9\u0120x"});
+    EXPECT_EQ(request.substr(0, request.find('\r')), "a stream after GET /caf\xE9 x HTTP/1.0");
+}
+
+TEST_F(HttpTest, APortWhoseDigitsNameMoreThan65535ReachesNoPeer) {
+    // The 32-bit conversion of k * 2^32 + p is p.
+    for (const unsigned long long offset : {1ull << 32, 5ull << 32})
+        EXPECT_EQ(requestMadeBy({u"http::127.0.0.1:", u"/a", offset}), "") << offset;
+}
+
 // ---------------------------------------------------------------------------
 // Responses
 // ---------------------------------------------------------------------------

@@ -4,7 +4,10 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <utility>
 
@@ -52,6 +55,34 @@ int ovTestConnect(int port) {
 }
 
 bool ovTestWaitReadable(int handle) { return waitFor(handle, POLLIN); }
+
+// Connects while the kernel still completes connections nobody accepts
+// (backlog 0 leaves room for one); the first connect that runs out of a
+// short bound shows the queue full.
+FullListener::FullListener() : listener_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    const sockaddr_in address = loopback(0);
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 0) != 0)
+        return;
+    port_ = ovTestLocalPort(listener_);
+    const sockaddr_in peer = loopback(port_);
+    const timeval bound = {0, 200000};
+    for (int attempt = 0; attempt < 16 && !full_; ++attempt) {
+        const int handle = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+        if (connect(handle, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) {
+            queued_.push_back(handle);
+            continue;
+        }
+        full_ = errno == EINPROGRESS;
+        close(handle);
+    }
+}
+
+FullListener::~FullListener() {
+    for (const int handle : queued_) close(handle);
+    if (listener_ >= 0) close(listener_);
+}
 
 LoopbackServer::LoopbackServer(Handler handler, int connections, int port) : listener_(ovTestListen(port)) {
     if (listener_ < 0) return;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 // The longest any peer waits for a connection or for data.
 inline constexpr int kPeerTimeoutMs = 20000;
@@ -49,6 +50,27 @@ int ovTestLocalPort(int handle);
 int ovTestConnect(int port);
 // Waits up to kPeerTimeoutMs for the handle to become readable.
 bool ovTestWaitReadable(int handle);
+
+// A listener on 127.0.0.1 that never accepts, its queue filled until the
+// kernel answers no further connect: one to its port waits until a bound
+// runs out.  Closing it ends the connections.
+class FullListener {
+public:
+    FullListener();
+    ~FullListener();
+    FullListener(const FullListener&) = delete;
+    FullListener& operator=(const FullListener&) = delete;
+
+    // False when the queue could not be shown to be full.
+    bool full() const { return full_; }
+    int port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    bool full_ = false;
+    std::vector<int> queued_;
+};
 
 bool ovTestSendAll(int connection, const std::string& bytes);
 // Everything the peer (or a pipe) sends until it closes, or until

@@ -101,17 +101,21 @@ TEST_F(SocketStreamTest, EofWaitsUntilBufferedDataHasBeenRead) {
     EXPECT_EQ(stream->Eof(), 1);
 }
 
-// A port beyond the range would reach the port of its low 16 bits.
+// A port beyond the range would reach the port of its low 16 bits, or of
+// what the 32-bit conversion makes of it; a host holding a line end, the
+// address before it.
 TEST_F(SocketStreamTest, NamesThatReachNoPeerGiveNull) {
     const int listener = ovTestListen();
     const int port = ovTestLocalPort(listener);
     const int closed = ovTestListen();
     const int closedPort = ovTestLocalPort(closed);
     close(closed);
-    for (const std::string& name : {std::string("tcp::127.0.0.1:"), std::string("tcp::127.0.0.1:notaport"),
-                                    "tcp::127.0.0.1:" + std::to_string(port + 65536), tcp(closedPort),
-                                    std::string("tcp::no-such-host.invalid:7000"),
-                                    "tcp::no-such-host.invalid:" + std::to_string(port)})
+    for (const std::string& name :
+         {std::string("tcp::127.0.0.1:"), std::string("tcp::127.0.0.1:notaport"),
+          "tcp::127.0.0.1:" + std::to_string(port + 65536),
+          "tcp::127.0.0.1:" + std::to_string(port + (1ull << 32)),  // converts to port
+          "tcp::127.0.0.1\n:" + std::to_string(port), tcp(closedPort), std::string("tcp::no-such-host.invalid:7000"),
+          "tcp::no-such-host.invalid:" + std::to_string(port)})
         EXPECT_EQ(open(name), ovNull) << name;
     close(listener);
 }
@@ -147,7 +151,9 @@ TEST(HostAndPort, SplitsAtTheFirstColonWithPortEightyByDefault) {
         int32_t port;
     };
     for (const Case c : {Case{"example", "example", 80}, Case{"h:7000", "h", 7000}, Case{"h:", "h", 0},
-                         Case{"h:x", "h", 0}, Case{"h:1:2", "h", 1}, Case{":8", "", 8}}) {
+                         Case{"h:x", "h", 0}, Case{"h:1:2", "h", 1}, Case{":8", "", 8}, Case{"h:65535", "h", 65535},
+                         Case{"h:-80", "h", -80}, Case{"h:$50", "h", 80}, Case{"h:65536", "h", -1},
+                         Case{"h:4294967376", "h", -1}, Case{"h:-4294967216", "h", -1}}) {
         const ovHostAndPort split = ovSplitHostAndPort(ovTestAscii(c.text));
         EXPECT_EQ(ovTestText(split.host), c.host) << c.text;
         EXPECT_EQ(split.port, c.port) << c.text;

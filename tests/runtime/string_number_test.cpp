@@ -90,6 +90,16 @@ TEST(StringParseInt, AccumulationWraps) {
     EXPECT_EQ(ovStringToInt(str(u"$123456789")), 0x23456789);
 }
 
+TEST(StringParseInt, TheMagnitudeIsTheNumberTheDigitsNameBeforeWrapping) {
+    EXPECT_EQ(ovStringIntMagnitude(str(u"4294967376")), 4294967376u);
+    EXPECT_EQ(ovStringIntMagnitude(str(u" -$10x")), 16u);
+    EXPECT_EQ(ovStringIntMagnitude(str(u"%1010000")), 80u);
+    EXPECT_EQ(ovStringIntMagnitude(str(u"notanumber")), 0u);
+    EXPECT_EQ(ovStringIntMagnitude(str(u"18446744073709551615")), UINT64_MAX);
+    EXPECT_EQ(ovStringIntMagnitude(str(u"18446744073709551696")), UINT64_MAX);  // would wrap to 80
+    EXPECT_EQ(ovStringIntMagnitude(str(u"$" + std::u16string(17, u'f'))), UINT64_MAX);
+}
+
 TEST(StringParseLong, SixtyFourBitAccumulation) {
     EXPECT_EQ(ovStringToLong(str(u"4294967297")), 4294967297LL);
     EXPECT_EQ(ovStringToLong(str(u"-$10")), -16);
