@@ -112,6 +112,13 @@ struct Object {
 extern Object ovNullObject;
 inline Object* const ovNull = &ovNullObject;
 
+// The Null object seen as a reference of the class T: the initial value of
+// a T field and the "nothing" result of a function returning a T.
+template <class T>
+constexpr T* ovNullOf() {
+    return static_cast<T*>(ovNull);
+}
+
 template <class Record>
 inline const Record* Object::record() {
     if (this == &ovNullObject) [[unlikely]]

@@ -69,7 +69,7 @@ int32_t TBankStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
 int32_t TBankStreamNew(Object* self) {
     auto* stream = ovChainNew<TBankStream, TBankStreamType>(self);
     stream->_pos = 0;
-    stream->_bank.init(ovNullBank());
+    stream->_bank.init(ovNullOf<TBank>());
     return 0;
 }
 
@@ -80,7 +80,7 @@ int32_t TBankStreamDelete(Object* self) {
 
 TStream* TBankStreamFactoryCreateStream(TStreamFactory*, Object* target, String*, String*, int32_t, int32_t) {
     Object* bank = ovObjectDowncast(target, &TBankType);
-    if (bank == ovNull) return ovNullStream();
+    if (bank == ovNull) return ovNullOf<TStream>();
     return BankStreamOpen(static_cast<TBank*>(bank));
 }
 
@@ -92,7 +92,7 @@ TBankStream* TBankStreamCreate(TBank* bank) {
 }
 
 TBankStream* BankStreamOpen(TBank* bank) {
-    if (bank == ovNullBank()) bank = BankNew(0);
+    if (bank == ovNullOf<TBank>()) bank = BankNew(0);
     return TBankStreamType.Create(bank);
 }
 

@@ -211,10 +211,10 @@ TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable) {
     const OpenMode mode = openModeFor(readable, writeable);
     String* platformPath = ovStringReplace(path, ovLiteral(u"\\"), ovLiteral(u"/"));
     std::FILE* handle = ovFileOpen(platformPath, mode.text);
-    if (handle == nullptr) return static_cast<TCStream*>(ovNull);
+    if (handle == nullptr) return ovNullOf<TCStream>();
     if (isDirectory(handle)) {
         std::fclose(handle);
-        return static_cast<TCStream*>(ovNull);
+        return ovNullOf<TCStream>();
     }
     return TCStreamCreateWithCStream(handle, mode.mode);
 }
@@ -222,7 +222,7 @@ TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable) {
 // ftell fails on a handle that cannot seek (pipe, FIFO, terminal): such a
 // stream reports Pos -1 and Size 0 and finds its end by reading.
 TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode) {
-    if (cstream == nullptr) return static_cast<TCStream*>(ovNull);
+    if (cstream == nullptr) return ovNullOf<TCStream>();
     auto* self = ovNew<TCStream>(&TCStreamType);
     self->_cstream = cstream;
     self->_mode = mode;

@@ -155,7 +155,7 @@ double TXEndianStreamReadDouble(TStream* self) { return readSwapped<double>(self
 int32_t TXEndianStreamWriteDouble(TStream* self, double n) { return writeSwapped(self, n); }
 
 TXEndianStream* TXEndianStreamCreate(TStream* stream) {
-    if (stream == ovNullStream()) return static_cast<TXEndianStream*>(ovNull);
+    if (stream == ovNullOf<TStream>()) return ovNullOf<TXEndianStream>();
     auto* endian = ovNew<TXEndianStream>(&TXEndianStreamType);
     endian->SetStream(stream);
     return endian;
@@ -172,7 +172,7 @@ TStream* WrapLittleEndian(TStream* stream) { return TXEndianStreamType.LittleEnd
 TStream* TXEndianStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path,
                                            int32_t readable, int32_t writeable) {
     const WrapFunction wrap = wrapperOfProtocol(protocol);
-    if (wrap == nullptr) return ovNullStream();
+    if (wrap == nullptr) return ovNullOf<TStream>();
     return wrap(StreamOpen(path, readable, writeable));
 }
 

@@ -68,9 +68,9 @@ int32_t TRamStreamNew(Object* self) {
 
 TStream* TRamStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable,
                                 int32_t writeable) {
-    if (writeable != 0 || ovStringCompare(protocol, ovLiteral(u"incbin")) != 0) return ovNullStream();
+    if (writeable != 0 || ovStringCompare(protocol, ovLiteral(u"incbin")) != 0) return ovNullOf<TStream>();
     const uint8_t* address = ovEmbeddedAddress(path);
-    if (address == nullptr) return ovNullStream();
+    if (address == nullptr) return ovNullOf<TStream>();
     // Writing is refused above, so the embedded bytes are never written.
     return TRamStreamCreate(const_cast<uint8_t*>(address), ovEmbeddedLength(path), readable, writeable);
 }

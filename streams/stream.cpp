@@ -272,3 +272,7 @@ int32_t ovStreamCloser::close() {
     stream_ = nullptr;
     return stream->Close();
 }
+
+void ovStreamCloser::closeWritten() {
+    if (close() != 0) ovThrowStreamWrite();
+}

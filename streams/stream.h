@@ -161,9 +161,9 @@ inline int32_t TStream::WriteString(String* text) { return record<TStreamClass>(
 inline Object* TStream::ReadObject() { return record<TStreamClass>()->ReadObject(this); }
 inline int32_t TStream::WriteObject(Object* obj) { return record<TStreamClass>()->WriteObject(this, obj); }
 
-// The Null object seen as a stream reference (the initial value of stream
-// fields and the "no stream" result of the open functions).
-inline TStream* ovNullStream() { return static_cast<TStream*>(ovNull); }
+// The Null object as a stream; net/ still names it so, everything else
+// says ovNullOf<TStream>().
+inline TStream* ovNullStream() { return ovNullOf<TStream>(); }
 
 // ---------------------------------------------------------------------------
 // Operations and records
@@ -305,6 +305,10 @@ public:
     // Closes now and returns what Close returned; the destructor then does
     // nothing.
     int32_t close();
+    // Closes a stream that a save or copy wrote into.  A close that reports
+    // lost data (the last flush failed, as on a full disk with small data)
+    // throws TStreamWriteException, as a short write does.
+    void closeWritten();
 
 private:
     TIO* stream_;

@@ -581,9 +581,9 @@ int32_t TTextStreamNew(Object* self) {
 TStream* TTextStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path,
                                         int32_t readable, int32_t writeable) {
     const int32_t encoding = encodingOfProtocol(protocol);
-    if (encoding == 0) return ovNullStream();
+    if (encoding == 0) return ovNullOf<TStream>();
     TStream* inner = StreamOpen(path, readable, writeable);
-    if (inner == ovNullStream()) return inner;
+    if (inner == ovNullOf<TStream>()) return inner;
     return TTextStreamCreate(inner, encoding);
 }
 
@@ -593,7 +593,7 @@ TStream* TTextStreamFactoryCreateStream(TStreamFactory*, Object*, String* protoc
 
 String* LoadTextAuto(Object* target) {
     TStream* stream = StreamOpenRead(target);
-    if (stream == ovNullStream()) ovThrowStreamRead();
+    if (stream == ovNullOf<TStream>()) ovThrowStreamRead();
     ovStreamCloser closer(stream);
     const ByteOrderMark mark = detectByteOrderMark(stream);
     String* text = mark.encoding != 0 ? TTextStreamCreate(stream, mark.encoding)->ReadFile()
@@ -608,12 +608,12 @@ int32_t SaveTextAuto(String* text, Object* target) {
         return 1;
     }
     TStream* stream = StreamOpenWrite(target);
-    if (stream == ovNullStream()) ovThrowStreamWrite();
+    if (stream == ovNullOf<TStream>()) ovThrowStreamWrite();
     ovStreamCloser closer(stream);
     stream->WriteByte(255);
     stream->WriteByte(254);
     TTextStreamCreate(stream, TTextStream::UTF16LE)->WriteString(text);
-    ovCloseSavedStream(closer);
+    closer.closeWritten();
     return 1;
 }
 

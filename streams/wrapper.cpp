@@ -38,7 +38,7 @@ constexpr ovScope TStreamWrapperScope = {OV_SCOPE_CLASS, "TStreamWrapper", wrapp
 constexpr ovScope TStreamStreamScope = {OV_SCOPE_CLASS, "TStreamStream", streamStreamEntries};
 
 int32_t TStreamWrapperNew(Object* self) {
-    ovChainNew<TStreamWrapper, TStreamWrapperType>(self)->_stream.init(ovNullStream());
+    ovChainNew<TStreamWrapper, TStreamWrapperType>(self)->_stream.init(ovNullOf<TStream>());
     return 0;
 }
 
@@ -52,7 +52,7 @@ int32_t TStreamWrapperSetStream(TStreamWrapper* self, TStream* stream) {
     return 0;
 }
 
-int32_t TStreamStreamClose(TIO* self) { return static_cast<TStreamWrapper*>(self)->SetStream(ovNullStream()); }
+int32_t TStreamStreamClose(TIO* self) { return static_cast<TStreamWrapper*>(self)->SetStream(ovNullOf<TStream>()); }
 
 TStreamStream* TStreamStreamCreate(TStream* stream) {
     auto* wrapper = ovNew<TStreamStream>(&TStreamStreamType);
