@@ -13,6 +13,7 @@
 #include "streams/bytes_internal.h"
 #include "streams/cfile_io_internal.h"
 #include "streams/cstream_bytes_internal.h"
+#include "streams/stream_scope_internal.h"
 #include "system/clib/clib.h"
 
 namespace {
@@ -29,7 +30,6 @@ bool isDirectory(std::FILE* handle) {
 }
 
 #define OV_CSTREAM_FIELD(member, type) OV_FIELD_ENTRY(TCStream, member, type)
-#define OV_IO_METHOD(slot, type) OV_METHOD_ENTRY(TIOClass, slot, type)
 
 const ovScopeEntry cstreamEntries[] = {
     ovConstantEntry("MODE_READ", ovLiteral(u"1")),
@@ -41,24 +41,22 @@ const ovScopeEntry cstreamEntries[] = {
     OV_CSTREAM_FIELD(_unseekable, "i"),
     OV_CSTREAM_FIELD(_atEnd, "i"),
     OV_CSTREAM_FIELD(_writeFailed, "i"),
-    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
-    OV_IO_METHOD(Eof, "()i"),
-    OV_IO_METHOD(Pos, "()i"),
-    OV_IO_METHOD(Size, "()i"),
-    OV_IO_METHOD(Seek, "(i)i"),
-    OV_IO_METHOD(Read, "(*b,i)i"),
-    OV_IO_METHOD(Write, "(*b,i)i"),
-    OV_IO_METHOD(Flush, "()i"),
-    OV_IO_METHOD(Close, "()i"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    ovStreamEntry::Eof,
+    ovStreamEntry::Pos,
+    ovStreamEntry::Size,
+    ovStreamEntry::Seek,
+    ovStreamEntry::Read,
+    ovStreamEntry::Write,
+    ovStreamEntry::Flush,
+    ovStreamEntry::Close,
     OV_FUNCTION_ENTRY(TCStreamClass, OpenFile, "($,i,i):TCStream"),
     OV_FUNCTION_ENTRY(TCStreamClass, CreateWithCStream, "(*b,i):TCStream"),
     ovScopeEndEntry,
 };
 
 #undef OV_CSTREAM_FIELD
-#undef OV_IO_METHOD
-
 
 // The C mode and the _mode value for the flags: read and write keeps the
 // content ("r+b"), write only truncates or creates ("wb"), anything else reads.
