@@ -106,10 +106,12 @@ bool isPlainRelativeName(String* name) {
 
 int32_t InterpreterEntry() {
     static bool entered = false;
-    if (entered) return 0;
-    entered = true;
-    ovCoreModuleInit();
-    return RunInterpreter();
+    int32_t status = 0;
+    ovModuleInitOnce(entered, [&status] {
+        ovCoreModuleInit();
+        status = RunInterpreter();
+    });
+    return status;
 }
 
 void InitInterpreterModules() {
@@ -139,15 +141,6 @@ TStream* OpenProgramFile(String* name) {
 }
 
 namespace {
-
-// TStream's own ReadLine (and the file stream's, which reads the same bytes
-// from the handle's buffer) takes one character per byte and drops only line
-// ends, NULs and carriage returns, none of them commands: on a stream that
-// keeps it, reading blocks yields the same commands far faster.
-bool readsLinesAsBytes(TStream* stream) {
-    const auto readLine = stream->record<TStreamClass>()->ReadLine;
-    return readLine == TStreamReadLine || readLine == TCStreamReadLine;
-}
 
 // A Read of nothing before the stream's end means the data stopped coming
 // (a wait ran out, a read failed): what came is not the whole program.
@@ -186,24 +179,28 @@ LoadResult LoadProgram(String* name, Program& program) {
     TStream* stream = openForLoading(name);
     if (stream == ovNull) return LoadResult::kNotFound;
     ovStreamCloser closer(stream);
-    const LoadResult result = readsLinesAsBytes(stream) ? loadBlocks(stream, program) : loadLines(stream, program);
+    // Lines read as bytes drop only line ends, NULs and carriage returns,
+    // none of them commands: reading blocks yields the same commands far
+    // faster.
+    const LoadResult result = ovReadsLinesAsBytes(stream) ? loadBlocks(stream, program) : loadLines(stream, program);
     closer.close();
     return result;
 }
 
 int32_t RunInterpreter() {
     static bool started = false;
-    if (started) return 0;
-    started = true;
-    InitInterpreterModules();
-    SockSetDefaultTimeout(kNetworkWaitMs);
-    String* name = ChooseProgramFile(ovAppArguments);
-    // A console write that fails outright (its buffer full and the flush
-    // refused) throws; that too is output lost, not an internal error.
-    OV_TRY { loadAndRun(name); }
-    OV_CATCH(e) {
-        if (!ovIsInstance(e, &TStreamWriteExceptionType) || ProgramOutputFinish() == 0) ovThrow(e);
-        endRun(1);
-    }
-    OV_END_TRY
+    ovModuleInitOnce(started, [] {
+        InitInterpreterModules();
+        SockSetDefaultTimeout(kNetworkWaitMs);
+        String* name = ChooseProgramFile(ovAppArguments);
+        // A console write that fails outright (its buffer full and the flush
+        // refused) throws; that too is output lost, not an internal error.
+        OV_TRY { loadAndRun(name); }
+        OV_CATCH(e) {
+            if (!ovIsInstance(e, &TStreamWriteExceptionType) || ProgramOutputFinish() == 0) ovThrow(e);
+            endRun(1);
+        }
+        OV_END_TRY
+    });
+    return 0;
 }

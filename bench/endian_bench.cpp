@@ -67,7 +67,7 @@ void oursEndianInts(benchmark::State& state) {
     const uint32_t expected = expectedSum();
     for (auto _ : state) {
         TStream* stream = StreamOpenRead(name);
-        if (stream == ovNullStream()) {
+        if (stream == ovNullOf<TStream>()) {
             state.SkipWithError("cannot open the file");
             break;
         }

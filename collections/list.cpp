@@ -12,23 +12,23 @@
 namespace {
 
 // The head is the one link whose value is itself.
-bool isHead(TLink* link) { return link != ovNullLink() && link->_value.get() == link; }
+bool isHead(TLink* link) { return link != ovNullOf<TLink>() && link->_value.get() == link; }
 
 // A neighbour as the links show it: the Null object in place of the head.
-TLink* unlessHead(TLink* link) { return isHead(link) ? ovNullLink() : link; }
+TLink* unlessHead(TLink* link) { return isHead(link) ? ovNullOf<TLink>() : link; }
 
 // True for a link that both neighbours point back at: an element or the head
 // of a list, not a fresh link nor one already removed.
 bool inRing(TLink* link) {
     TLink* succ = link->_succ;
     TLink* pred = link->_pred;
-    return succ != ovNullLink() && pred != ovNullLink() && succ->_pred.get() == link && pred->_succ.get() == link;
+    return succ != ovNullOf<TLink>() && pred != ovNullOf<TLink>() && succ->_pred.get() == link && pred->_succ.get() == link;
 }
 
 // A new link goes only beside a link of some list: beside a removed or fresh
 // one it would be half linked, and its neighbours' fields may not exist.
 void requireInRing(TLink* link) {
-    if (link == ovNullLink()) RaiseNullObject();
+    if (link == ovNullOf<TLink>()) RaiseNullObject();
     if (!inRing(link)) RaiseRuntimeError(ovLiteral(u"Link is not in a list"));
 }
 
@@ -51,21 +51,21 @@ TLink* newLinkBetween(Object* value, TLink* pred, TLink* succ) {
     return link;
 }
 
-TLink* firstLink(TList* self) { return self->IsEmpty() ? ovNullLink() : self->_head->_succ.get(); }
-TLink* lastLink(TList* self) { return self->IsEmpty() ? ovNullLink() : self->_head->_pred.get(); }
+TLink* firstLink(TList* self) { return self->IsEmpty() ? ovNullOf<TLink>() : self->_head->_succ.get(); }
+TLink* lastLink(TList* self) { return self->IsEmpty() ? ovNullOf<TLink>() : self->_head->_pred.get(); }
 
-Object* valueOf(TLink* link) { return link == ovNullLink() ? ovNull : link->_value.get(); }
+Object* valueOf(TLink* link) { return link == ovNullOf<TLink>() ? ovNull : link->_value.get(); }
 
 Object* removeValueOf(TLink* link) {
     Object* value = valueOf(link);
-    if (link != ovNullLink()) link->Remove();
+    if (link != ovNullOf<TLink>()) link->Remove();
     return value;
 }
 
 TLink* findLink(TList* self, Object* value) {
     for (TLink* link : *self)
         if (link->_value->Compare(value) == 0) return link;
-    return ovNullLink();
+    return ovNullOf<TLink>();
 }
 
 int32_t countLinks(TList* self) {
@@ -287,7 +287,7 @@ constexpr ovScope TListScope = {OV_SCOPE_CLASS, "TList", listEntries};
 // ---------------------------------------------------------------------------
 
 int32_t TLinkNew(Object* object) {
-    constructLink(object, ovNull, ovNullLink(), ovNullLink());
+    constructLink(object, ovNull, ovNullOf<TLink>(), ovNullOf<TLink>());
     return 0;
 }
 
@@ -320,7 +320,7 @@ int32_t TLinkRemove(TLink* self) {
 // ---------------------------------------------------------------------------
 
 int32_t TListEnumNew(Object* object) {
-    ovChainNew<TListEnum, TListEnumType>(object)->_link.init(ovNullLink());
+    ovChainNew<TListEnum, TListEnumType>(object)->_link.init(ovNullOf<TLink>());
     return 0;
 }
 
@@ -332,12 +332,12 @@ int32_t TListEnumDelete(Object* object) {
 // A fresh enumerator, or one whose list was freed under it, has nothing left.
 int32_t TListEnumHasNext(TListEnum* self) {
     TLink* link = self->_link;
-    return link != ovNullLink() && !isHead(link) ? 1 : 0;
+    return link != ovNullOf<TLink>() && !isHead(link) ? 1 : 0;
 }
 
 Object* TListEnumNextObject(TListEnum* self) {
     TLink* link = self->_link;
-    if (link == ovNullLink()) RaiseNullObject();
+    if (link == ovNullOf<TLink>()) RaiseNullObject();
     Object* value = link->_value;
     self->_link.set(link->_succ);
     return value;
@@ -349,7 +349,7 @@ Object* TListEnumNextObject(TListEnum* self) {
 
 int32_t TListNew(Object* object) {
     auto* self = ovChainNew<TList, TListType>(object);
-    self->_head.init(ovNullLink());
+    self->_head.init(ovNullOf<TLink>());
     auto* head = ovNew<TLink>(&TLinkType);
     self->_head.set(head);
     head->_succ.set(head);
@@ -365,8 +365,8 @@ int32_t TListDelete(Object* object) {
     self->Clear();
     TLink* head = self->_head;
     head->_value.set(ovNull);
-    head->_succ.set(ovNullLink());
-    head->_pred.set(ovNullLink());
+    head->_succ.set(ovNullOf<TLink>());
+    head->_pred.set(ovNullOf<TLink>());
     self->_head.release();
     return ovChainDelete<TListType>(object);
 }
@@ -380,7 +380,7 @@ int32_t TListClear(TList* self) {
 }
 
 int32_t TListIsEmpty(TList* self) { return self->_head->_succ.get() == self->_head.get() ? 1 : 0; }
-int32_t TListContains(TList* self, Object* value) { return findLink(self, value) != ovNullLink() ? 1 : 0; }
+int32_t TListContains(TList* self, Object* value) { return findLink(self, value) != ovNullOf<TLink>() ? 1 : 0; }
 
 TLink* TListAddFirst(TList* self, Object* value) { return self->InsertAfterLink(value, self->_head); }
 TLink* TListAddLast(TList* self, Object* value) { return self->InsertBeforeLink(value, self->_head); }
@@ -416,13 +416,13 @@ int32_t TListCount(TList* self) { return countLinks(self); }
 
 int32_t TListRemove(TList* self, Object* value) {
     TLink* link = self->FindLink(value);
-    if (link == ovNullLink()) return 0;
+    if (link == ovNullOf<TLink>()) return 0;
     link->Remove();
     return 1;
 }
 
 int32_t TListSwap(TList* self, TList* other) {
-    if (other == ovNullList()) RaiseNullObject();
+    if (other == ovNullOf<TList>()) RaiseNullObject();
     TLink* head = self->_head;
     self->_head.set(other->_head);
     other->_head.set(head);

@@ -203,10 +203,6 @@ inline int32_t TList::Sort(int32_t ascending, ovCompareFunction compare) {
 inline TListEnum* TList::ObjectEnumerator() { return record<TListClass>()->ObjectEnumerator(this); }
 inline Array* TList::ToArray() { return record<TListClass>()->ToArray(this); }
 
-// The Null object seen as a link or a list.
-inline TLink* ovNullLink() { return static_cast<TLink*>(ovNull); }
-inline TList* ovNullList() { return static_cast<TList*>(ovNull); }
-
 // ---------------------------------------------------------------------------
 // Operations and records
 // ---------------------------------------------------------------------------

@@ -112,6 +112,13 @@ struct Object {
 extern Object ovNullObject;
 inline Object* const ovNull = &ovNullObject;
 
+// The Null object seen as a reference of the class T: the initial value of
+// a T field and the "nothing" result of a function returning a T.
+template <class T>
+constexpr T* ovNullOf() {
+    return static_cast<T*>(ovNull);
+}
+
 template <class Record>
 inline const Record* Object::record() {
     if (this == &ovNullObject) [[unlikely]]
@@ -278,6 +285,39 @@ constexpr Record ovMakeClass(const BaseRecord& base, const ovScope* scope, Fill 
     fill(record);
     return record;
 }
+
+// ---------------------------------------------------------------------------
+// Lists of operations
+// ---------------------------------------------------------------------------
+//
+// A class's own operations are written once, in slot order, as a macro that
+// applies X to each:
+//
+//     X(Self, Result, Slot, (parameters), (arguments), "reflection type", ...)
+//
+// Self is the instance struct that introduces the slot, Self##Class its
+// record and Self##Slot the class's own function for it.  The record's
+// slots, the instance's member functions, the declarations of the own
+// functions, the filling of the record and the reflection entries are all
+// made from the one list, so a slot added or moved changes each of them and
+// a mismatch does not compile.  A list may carry further columns of its own
+// after the type; the makers below ignore them.
+
+#define OV_UNPAREN(...) __VA_ARGS__
+#define OV_PREPEND_(first, ...) (first __VA_OPT__(, ) __VA_ARGS__)
+#define OV_PREPEND(first, ...) OV_PREPEND_(first, __VA_ARGS__)
+// A parenthesised parameter or argument list with self put first.
+#define OV_WITH_SELF(self, list) OV_PREPEND(self, OV_UNPAREN list)
+
+// The record's slot.
+#define OV_SLOT(Self, Result, Slot, Params, Args, ...) Result(*Slot) OV_WITH_SELF(Self* self, Params);
+// The instance's member function, which dispatches through the record.
+#define OV_DISPATCH(Self, Result, Slot, Params, Args, ...) \
+    Result Slot Params { return record<Self##Class>()->Slot OV_WITH_SELF(this, Args); }
+// The declaration of the class's own function for the slot.
+#define OV_DECLARE_OWN(Self, Result, Slot, Params, Args, ...) Result Self##Slot OV_WITH_SELF(Self* self, Params);
+// Stores the class's own function in the record r being filled.
+#define OV_FILL_OWN(Self, Result, Slot, ...) r.Slot = Self##Slot;
 
 // ---------------------------------------------------------------------------
 // Constructor and destructor chains

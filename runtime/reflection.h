@@ -38,6 +38,20 @@ inline ovScopeEntry ovConstantEntry(const char* name, String* text) {
 #define OV_METHOD_ENTRY(Record, slot, type) ovMethodEntry(#slot, type, offsetof(Record, slot))
 #define OV_FUNCTION_ENTRY(Record, slot, type) ovFunctionEntry(#slot, type, offsetof(Record, slot))
 
+// The method entry of an operation of a list (see "Lists of operations" in
+// runtime/object.h), as an element of a table or as a named constant, for
+// the tables of the classes that override it.
+#define OV_LISTED_ENTRY(Self, Result, Slot, Params, Args, Type, ...) OV_METHOD_ENTRY(Self##Class, Slot, Type),
+#define OV_NAMED_ENTRY(Self, Result, Slot, Params, Args, Type, ...) \
+    inline constexpr ovScopeEntry Slot = OV_METHOD_ENTRY(Self##Class, Slot, Type);
+
+// Object's operations that nearly every class replaces, by name.
+namespace ovObjectEntry {
+inline constexpr ovScopeEntry New = OV_METHOD_ENTRY(ObjectClass, New, "()i");
+inline constexpr ovScopeEntry Delete = OV_METHOD_ENTRY(ObjectClass, Delete, "()i");
+inline constexpr ovScopeEntry ToString = OV_METHOD_ENTRY(ObjectClass, ToString, "()$");
+}  // namespace ovObjectEntry
+
 // The entries of several tables in order, each table up to its end entry,
 // keeping those that keep accepts: a class that inherits or forwards another
 // class's declarations builds its table from that class's instead of

@@ -104,10 +104,10 @@ int32_t bankPoke(TBank* self, int32_t offset, Value value) {
 
 int32_t bankSave(TBank* self, Object* url) {
     TStream* stream = StreamOpen(url, 0, 1);
-    if (stream == ovNullStream()) return 0;
+    if (stream == ovNullOf<TStream>()) return 0;
     ovStreamCloser closer(stream);
     stream->WriteBytes(self->_buf, self->_size);
-    ovCloseSavedStream(closer);
+    closer.closeWritten();
     return 1;
 }
 
@@ -237,7 +237,7 @@ TBank* TBankCreateStatic(uint8_t* address, int32_t size) {
 
 TBank* TBankLoad(Object* url) {
     TStream* stream = StreamOpen(url, 1, 0);
-    if (stream == ovNullStream()) return ovNullBank();
+    if (stream == ovNullOf<TStream>()) return ovNullOf<TBank>();
     ovStreamCloser closer(stream);
     Array* bytes = LoadBytes(stream);
     TBank* bank = TBankCreate(bytes->count());

@@ -88,9 +88,6 @@ struct TBank : Object {
     int32_t Save(Object* url) { return record<TBankClass>()->Save(this, url); }
 };
 
-// The Null object seen as a bank reference.
-inline TBank* ovNullBank() { return static_cast<TBank*>(ovNull); }
-
 // The class functions: an owned bank of size bytes (not cleared); a static
 // bank over the caller's memory; a bank holding every byte the url gives (the
 // Null object when it cannot be opened).  A negative size raises a runtime

@@ -7,6 +7,7 @@
 #include "runtime/memory.h"
 #include "runtime/reflection.h"
 #include "streams/memspan_internal.h"
+#include "streams/stream_scope_internal.h"
 
 namespace {
 
@@ -26,23 +27,19 @@ const uint8_t* growBank(TBank* bank, int32_t size, const uint8_t* source) {
     return inside ? bank->Buf() + (from - old) : source;
 }
 
-#define OV_BANK_STREAM_METHOD(slot, type) OV_METHOD_ENTRY(TBankStreamClass, slot, type)
-
 constexpr ovScopeEntry bankStreamEntries[] = {
     OV_FIELD_ENTRY(TBankStream, _pos, "i"),
     OV_FIELD_ENTRY(TBankStream, _bank, ":TBank"),
-    OV_BANK_STREAM_METHOD(New, "()i"),
-    OV_BANK_STREAM_METHOD(Delete, "()i"),
-    OV_BANK_STREAM_METHOD(Pos, "()i"),
-    OV_BANK_STREAM_METHOD(Size, "()i"),
-    OV_BANK_STREAM_METHOD(Seek, "(i)i"),
-    OV_BANK_STREAM_METHOD(Read, "(*b,i)i"),
-    OV_BANK_STREAM_METHOD(Write, "(*b,i)i"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    ovStreamEntry::Pos,
+    ovStreamEntry::Size,
+    ovStreamEntry::Seek,
+    ovStreamEntry::Read,
+    ovStreamEntry::Write,
     OV_FUNCTION_ENTRY(TBankStreamClass, Create, "(:TBank):TBankStream"),
     ovScopeEndEntry,
 };
-
-#undef OV_BANK_STREAM_METHOD
 
 }  // namespace
 
@@ -69,7 +66,7 @@ int32_t TBankStreamWrite(TIO* io, const uint8_t* buffer, int32_t count) {
 int32_t TBankStreamNew(Object* self) {
     auto* stream = ovChainNew<TBankStream, TBankStreamType>(self);
     stream->_pos = 0;
-    stream->_bank.init(ovNullBank());
+    stream->_bank.init(ovNullOf<TBank>());
     return 0;
 }
 
@@ -80,7 +77,7 @@ int32_t TBankStreamDelete(Object* self) {
 
 TStream* TBankStreamFactoryCreateStream(TStreamFactory*, Object* target, String*, String*, int32_t, int32_t) {
     Object* bank = ovObjectDowncast(target, &TBankType);
-    if (bank == ovNull) return ovNullStream();
+    if (bank == ovNull) return ovNullOf<TStream>();
     return BankStreamOpen(static_cast<TBank*>(bank));
 }
 
@@ -92,7 +89,7 @@ TBankStream* TBankStreamCreate(TBank* bank) {
 }
 
 TBankStream* BankStreamOpen(TBank* bank) {
-    if (bank == ovNullBank()) bank = BankNew(0);
+    if (bank == ovNullOf<TBank>()) bank = BankNew(0);
     return TBankStreamType.Create(bank);
 }
 

@@ -13,6 +13,7 @@
 #include "streams/bytes_internal.h"
 #include "streams/cfile_io_internal.h"
 #include "streams/cstream_bytes_internal.h"
+#include "streams/stream_scope_internal.h"
 #include "system/clib/clib.h"
 
 namespace {
@@ -29,7 +30,6 @@ bool isDirectory(std::FILE* handle) {
 }
 
 #define OV_CSTREAM_FIELD(member, type) OV_FIELD_ENTRY(TCStream, member, type)
-#define OV_IO_METHOD(slot, type) OV_METHOD_ENTRY(TIOClass, slot, type)
 
 const ovScopeEntry cstreamEntries[] = {
     ovConstantEntry("MODE_READ", ovLiteral(u"1")),
@@ -41,24 +41,22 @@ const ovScopeEntry cstreamEntries[] = {
     OV_CSTREAM_FIELD(_unseekable, "i"),
     OV_CSTREAM_FIELD(_atEnd, "i"),
     OV_CSTREAM_FIELD(_writeFailed, "i"),
-    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
-    OV_IO_METHOD(Eof, "()i"),
-    OV_IO_METHOD(Pos, "()i"),
-    OV_IO_METHOD(Size, "()i"),
-    OV_IO_METHOD(Seek, "(i)i"),
-    OV_IO_METHOD(Read, "(*b,i)i"),
-    OV_IO_METHOD(Write, "(*b,i)i"),
-    OV_IO_METHOD(Flush, "()i"),
-    OV_IO_METHOD(Close, "()i"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    ovStreamEntry::Eof,
+    ovStreamEntry::Pos,
+    ovStreamEntry::Size,
+    ovStreamEntry::Seek,
+    ovStreamEntry::Read,
+    ovStreamEntry::Write,
+    ovStreamEntry::Flush,
+    ovStreamEntry::Close,
     OV_FUNCTION_ENTRY(TCStreamClass, OpenFile, "($,i,i):TCStream"),
     OV_FUNCTION_ENTRY(TCStreamClass, CreateWithCStream, "(*b,i):TCStream"),
     ovScopeEndEntry,
 };
 
 #undef OV_CSTREAM_FIELD
-#undef OV_IO_METHOD
-
 
 // The C mode and the _mode value for the flags: read and write keeps the
 // content ("r+b"), write only truncates or creates ("wb"), anything else reads.
@@ -211,10 +209,10 @@ TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable) {
     const OpenMode mode = openModeFor(readable, writeable);
     String* platformPath = ovStringReplace(path, ovLiteral(u"\\"), ovLiteral(u"/"));
     std::FILE* handle = ovFileOpen(platformPath, mode.text);
-    if (handle == nullptr) return static_cast<TCStream*>(ovNull);
+    if (handle == nullptr) return ovNullOf<TCStream>();
     if (isDirectory(handle)) {
         std::fclose(handle);
-        return static_cast<TCStream*>(ovNull);
+        return ovNullOf<TCStream>();
     }
     return TCStreamCreateWithCStream(handle, mode.mode);
 }
@@ -222,7 +220,7 @@ TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable) {
 // ftell fails on a handle that cannot seek (pipe, FIFO, terminal): such a
 // stream reports Pos -1 and Size 0 and finds its end by reading.
 TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode) {
-    if (cstream == nullptr) return static_cast<TCStream*>(ovNull);
+    if (cstream == nullptr) return ovNullOf<TCStream>();
     auto* self = ovNew<TCStream>(&TCStreamType);
     self->_cstream = cstream;
     self->_mode = mode;

@@ -78,3 +78,11 @@ inline constexpr TCStreamClass TCStreamType =
         r.OpenFile = TCStreamOpenFile;
         r.CreateWithCStream = TCStreamCreateWithCStream;
     });
+
+// True while the stream's ReadLine is TStream's or the file stream's (which
+// reads the same bytes from the handle's buffer): a line is then its bytes,
+// one character each, ended by LF, NUL or the data's end, with CRs dropped.
+inline bool ovReadsLinesAsBytes(TStream* stream) {
+    return ovUsesOperationOf(stream, &TStreamClass::ReadLine, TStreamType) ||
+           ovUsesOperationOf(stream, &TStreamClass::ReadLine, TCStreamType);
+}

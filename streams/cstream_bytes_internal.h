@@ -53,9 +53,10 @@ public:
     // True when the stream is one whose bytes this reads as its own Read
     // would: its Read, ReadByte, ReadBytes and Eof are TCStream's.
     static bool serves(TStream* stream) {
-        const auto* record = stream->record<TStreamClass>();
-        return record->Read == TCStreamRead && record->Eof == TCStreamEof && record->ReadByte == TStreamReadByte &&
-               record->ReadBytes == TStreamReadBytes;
+        return ovUsesOperationOf(stream, &TIOClass::Read, TCStreamType) &&
+               ovUsesOperationOf(stream, &TIOClass::Eof, TCStreamType) &&
+               ovUsesOperationOf(stream, &TStreamClass::ReadByte, TCStreamType) &&
+               ovUsesOperationOf(stream, &TStreamClass::ReadBytes, TCStreamType);
     }
 
     // The stream's Eof.

@@ -8,6 +8,7 @@
 #include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/load_save.h"
+#include "streams/stream_scope_internal.h"
 
 namespace {
 
@@ -38,29 +39,29 @@ void reverseBytes(uint8_t* bytes) {
 template <size_t Width>
 void swapInPlace(TXEndianStream* self, uint8_t* bytes) {
     static_assert(Width == 2 || Width == 4 || Width == 8);
-    const TXEndianStreamClass* record = self->record<TXEndianStreamClass>();
-    const auto swap = Width == 2 ? record->Swap2 : Width == 4 ? record->Swap4 : record->Swap8;
-    const auto own = Width == 2 ? TXEndianStreamSwap2 : Width == 4 ? TXEndianStreamSwap4 : TXEndianStreamSwap8;
-    if (swap == own)
+    constexpr auto slot = Width == 2   ? &TXEndianStreamClass::Swap2
+                          : Width == 4 ? &TXEndianStreamClass::Swap4
+                                       : &TXEndianStreamClass::Swap8;
+    if (ovUsesOperationOf(self, slot, TXEndianStreamType))
         reverseBytes<Width>(bytes);
     else
-        swap(self, bytes);
+        (self->record<TXEndianStreamClass>()->*slot)(self, bytes);
 }
 
 // The stream's own ReadBytes.  TStream's ReadBytes over the wrapper's
 // forwarding Read makes exactly the Read calls of TStream's ReadBytes over
 // the wrapped stream, so that is called directly.
 void readBytes(TXEndianStream* self, uint8_t* bytes, int32_t count) {
-    const TXEndianStreamClass* record = self->record<TXEndianStreamClass>();
-    if (record->ReadBytes == TStreamReadBytes && record->Read == TStreamWrapperRead)
+    if (ovUsesOperationOf(self, &TStreamClass::ReadBytes, TStreamType) &&
+        ovUsesOperationOf(self, &TIOClass::Read, TStreamWrapperType))
         TStreamReadBytes(self->_stream, bytes, count);
     else
         self->ReadBytes(bytes, count);
 }
 
 void writeBytes(TXEndianStream* self, const uint8_t* bytes, int32_t count) {
-    const TXEndianStreamClass* record = self->record<TXEndianStreamClass>();
-    if (record->WriteBytes == TStreamWriteBytes && record->Write == TStreamWrapperWrite)
+    if (ovUsesOperationOf(self, &TStreamClass::WriteBytes, TStreamType) &&
+        ovUsesOperationOf(self, &TIOClass::Write, TStreamWrapperType))
         TStreamWriteBytes(self->_stream, bytes, count);
     else
         self->WriteBytes(bytes, count);
@@ -99,31 +100,25 @@ WrapFunction wrapperOfProtocol(String* protocol) {
     return nullptr;
 }
 
-#define OV_ENDIAN_METHOD(slot, type) OV_METHOD_ENTRY(TXEndianStreamClass, slot, type)
-
 constexpr ovScopeEntry endianStreamEntries[] = {
-    OV_ENDIAN_METHOD(New, "()i"),
-    OV_ENDIAN_METHOD(Delete, "()i"),
-    OV_ENDIAN_METHOD(Swap2, "(*b)i"),
-    OV_ENDIAN_METHOD(Swap4, "(*b)i"),
-    OV_ENDIAN_METHOD(Swap8, "(*b)i"),
-    OV_ENDIAN_METHOD(ReadShort, "()i"),
-    OV_ENDIAN_METHOD(WriteShort, "(i)i"),
-    OV_ENDIAN_METHOD(ReadInt, "()i"),
-    OV_ENDIAN_METHOD(WriteInt, "(i)i"),
-    OV_ENDIAN_METHOD(ReadLong, "()l"),
-    OV_ENDIAN_METHOD(WriteLong, "(l)i"),
-    OV_ENDIAN_METHOD(ReadFloat, "()f"),
-    OV_ENDIAN_METHOD(WriteFloat, "(f)i"),
-    OV_ENDIAN_METHOD(ReadDouble, "()d"),
-    OV_ENDIAN_METHOD(WriteDouble, "(d)i"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    OV_ENDIAN_OPERATIONS(OV_LISTED_ENTRY)
+    ovStreamEntry::ReadShort,
+    ovStreamEntry::WriteShort,
+    ovStreamEntry::ReadInt,
+    ovStreamEntry::WriteInt,
+    ovStreamEntry::ReadLong,
+    ovStreamEntry::WriteLong,
+    ovStreamEntry::ReadFloat,
+    ovStreamEntry::WriteFloat,
+    ovStreamEntry::ReadDouble,
+    ovStreamEntry::WriteDouble,
     OV_FUNCTION_ENTRY(TXEndianStreamClass, Create, "(:TStream):TXEndianStream"),
     OV_FUNCTION_ENTRY(TXEndianStreamClass, BigEndian, "(:TStream):TStream"),
     OV_FUNCTION_ENTRY(TXEndianStreamClass, LittleEndian, "(:TStream):TStream"),
     ovScopeEndEntry,
 };
-
-#undef OV_ENDIAN_METHOD
 
 }  // namespace
 
@@ -155,7 +150,7 @@ double TXEndianStreamReadDouble(TStream* self) { return readSwapped<double>(self
 int32_t TXEndianStreamWriteDouble(TStream* self, double n) { return writeSwapped(self, n); }
 
 TXEndianStream* TXEndianStreamCreate(TStream* stream) {
-    if (stream == ovNullStream()) return static_cast<TXEndianStream*>(ovNull);
+    if (stream == ovNullOf<TStream>()) return ovNullOf<TXEndianStream>();
     auto* endian = ovNew<TXEndianStream>(&TXEndianStreamType);
     endian->SetStream(stream);
     return endian;
@@ -172,7 +167,7 @@ TStream* WrapLittleEndian(TStream* stream) { return TXEndianStreamType.LittleEnd
 TStream* TXEndianStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path,
                                            int32_t readable, int32_t writeable) {
     const WrapFunction wrap = wrapperOfProtocol(protocol);
-    if (wrap == nullptr) return ovNullStream();
+    if (wrap == nullptr) return ovNullOf<TStream>();
     return wrap(StreamOpen(path, readable, writeable));
 }
 

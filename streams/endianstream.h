@@ -18,11 +18,16 @@
 
 struct TXEndianStream;
 
+// TXEndianStream's own operations, in slot order (see "Lists of operations"
+// in runtime/object.h): reverse the first 2, 4 or 8 bytes at the pointer in
+// place; return 0.
+#define OV_ENDIAN_OPERATIONS(X)                                            \
+    X(TXEndianStream, int32_t, Swap2, (uint8_t * bytes), (bytes), "(*b)i") \
+    X(TXEndianStream, int32_t, Swap4, (uint8_t * bytes), (bytes), "(*b)i") \
+    X(TXEndianStream, int32_t, Swap8, (uint8_t * bytes), (bytes), "(*b)i")
+
 struct TXEndianStreamClass : TStreamWrapperClass {
-    // Reverse the first 2, 4 or 8 bytes at the pointer in place; return 0.
-    int32_t (*Swap2)(TXEndianStream* self, uint8_t* bytes);
-    int32_t (*Swap4)(TXEndianStream* self, uint8_t* bytes);
-    int32_t (*Swap8)(TXEndianStream* self, uint8_t* bytes);
+    OV_ENDIAN_OPERATIONS(OV_SLOT)
     // Class functions.
     TXEndianStream* (*Create)(TStream* stream);
     TStream* (*BigEndian)(TStream* stream);
@@ -33,14 +38,8 @@ struct TXEndianStreamClass : TStreamWrapperClass {
 // itself, so a short transfer throws TStreamReadException or
 // TStreamWriteException as on any stream; ReadShort is unsigned (0..65535).
 struct TXEndianStream : TStreamWrapper {
-    inline int32_t Swap2(uint8_t* bytes);
-    inline int32_t Swap4(uint8_t* bytes);
-    inline int32_t Swap8(uint8_t* bytes);
+    OV_ENDIAN_OPERATIONS(OV_DISPATCH)
 };
-
-inline int32_t TXEndianStream::Swap2(uint8_t* bytes) { return record<TXEndianStreamClass>()->Swap2(this, bytes); }
-inline int32_t TXEndianStream::Swap4(uint8_t* bytes) { return record<TXEndianStreamClass>()->Swap4(this, bytes); }
-inline int32_t TXEndianStream::Swap8(uint8_t* bytes) { return record<TXEndianStreamClass>()->Swap8(this, bytes); }
 
 // The factory of "bigendian" and "littleendian"; no fields of its own.
 struct TXEndianStreamFactory : TStreamFactory {};
@@ -62,9 +61,7 @@ TStream* WrapLittleEndian(TStream* stream);
 // Operations and records
 // ---------------------------------------------------------------------------
 
-int32_t TXEndianStreamSwap2(TXEndianStream* self, uint8_t* bytes);
-int32_t TXEndianStreamSwap4(TXEndianStream* self, uint8_t* bytes);
-int32_t TXEndianStreamSwap8(TXEndianStream* self, uint8_t* bytes);
+OV_ENDIAN_OPERATIONS(OV_DECLARE_OWN)
 int32_t TXEndianStreamReadShort(TStream* self);
 int32_t TXEndianStreamWriteShort(TStream* self, int32_t n);
 int32_t TXEndianStreamReadInt(TStream* self);
@@ -86,9 +83,7 @@ inline constexpr TXEndianStreamClass TXEndianStreamType =
     ovMakeClass<TXEndianStreamClass, TXEndianStream>(TStreamWrapperType, &TXEndianStreamScope, [](auto& r) {
         r.New = ovFieldlessNew<TXEndianStreamType>;
         r.Delete = ovChainDelete<TXEndianStreamType>;
-        r.Swap2 = TXEndianStreamSwap2;
-        r.Swap4 = TXEndianStreamSwap4;
-        r.Swap8 = TXEndianStreamSwap8;
+        OV_ENDIAN_OPERATIONS(OV_FILL_OWN)
         r.ReadShort = TXEndianStreamReadShort;
         r.WriteShort = TXEndianStreamWriteShort;
         r.ReadInt = TXEndianStreamReadInt;

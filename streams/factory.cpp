@@ -8,7 +8,7 @@
 #include "streams/wrapper.h"
 #include "system/clib/clib.h"
 
-ovRef<TStreamFactory> factoryChain = {static_cast<TStreamFactory*>(ovNull)};
+ovRef<TStreamFactory> factoryChain = {ovNullOf<TStreamFactory>()};
 
 namespace {
 
@@ -26,7 +26,7 @@ TStream* askFactories(Object* target, String* protocol, String* path, int32_t re
         TStream* stream = factory->CreateStream(target, protocol, path, readable, writeable);
         if (stream != ovNull) return stream;
     }
-    return ovNullStream();
+    return ovNullOf<TStream>();
 }
 
 // ---------------------------------------------------------------------------

@@ -80,15 +80,11 @@ int32_t saveTo(Object* target, Write write) {
     TStream* stream = openForSave(target);
     ovStreamCloser closer(stream);
     write(stream);
-    ovCloseSavedStream(closer);
+    closer.closeWritten();
     return 0;
 }
 
 }  // namespace
-
-void ovCloseSavedStream(ovStreamCloser& closer) {
-    if (closer.close() != 0) ovThrowStreamWrite();
-}
 
 Array* LoadBytes(Object* target) {
     TStream* stream = openForLoad(target);

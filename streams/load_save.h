@@ -22,11 +22,6 @@ int32_t SaveBytes(Array* bytes, Object* target);
 Object* LoadObjectFrom(Object* target);
 int32_t SaveObjectTo(Object* object, Object* target);
 
-// Closes the stream a whole-target save or copy wrote into.  A close that
-// reports lost data (the last flush failed, as on a full disk with small
-// data) throws TStreamWriteException, as a short write does.
-void ovCloseSavedStream(ovStreamCloser& closer);
-
 // The stream module's initialiser: runs the core and C-library modules'
 // initialisers, then registers the stream classes (TStreamException ...
 // TCStream, TStreamFactory) once.

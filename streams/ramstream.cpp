@@ -7,6 +7,7 @@
 #include "runtime/string.h"
 #include "streams/load_save.h"
 #include "streams/memspan_internal.h"
+#include "streams/stream_scope_internal.h"
 
 namespace {
 
@@ -18,7 +19,6 @@ ovMemSpan spanOf(TIO* io) {
 }
 
 #define OV_RAM_FIELD(member, type) OV_FIELD_ENTRY(TRamStream, member, type)
-#define OV_RAM_METHOD(slot, type) OV_METHOD_ENTRY(TRamStreamClass, slot, type)
 
 constexpr ovScopeEntry ramStreamEntries[] = {
     OV_RAM_FIELD(_pos, "i"),
@@ -26,18 +26,17 @@ constexpr ovScopeEntry ramStreamEntries[] = {
     OV_RAM_FIELD(_buf, "*b"),
     OV_RAM_FIELD(_read, "i"),
     OV_RAM_FIELD(_write, "i"),
-    OV_RAM_METHOD(New, "()i"),
-    OV_RAM_METHOD(Pos, "()i"),
-    OV_RAM_METHOD(Size, "()i"),
-    OV_RAM_METHOD(Seek, "(i)i"),
-    OV_RAM_METHOD(Read, "(*b,i)i"),
-    OV_RAM_METHOD(Write, "(*b,i)i"),
+    ovObjectEntry::New,
+    ovStreamEntry::Pos,
+    ovStreamEntry::Size,
+    ovStreamEntry::Seek,
+    ovStreamEntry::Read,
+    ovStreamEntry::Write,
     OV_FUNCTION_ENTRY(TRamStreamClass, Create, "(*b,i,i,i):TRamStream"),
     ovScopeEndEntry,
 };
 
 #undef OV_RAM_FIELD
-#undef OV_RAM_METHOD
 
 }  // namespace
 
@@ -68,9 +67,9 @@ int32_t TRamStreamNew(Object* self) {
 
 TStream* TRamStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable,
                                 int32_t writeable) {
-    if (writeable != 0 || ovStringCompare(protocol, ovLiteral(u"incbin")) != 0) return ovNullStream();
+    if (writeable != 0 || ovStringCompare(protocol, ovLiteral(u"incbin")) != 0) return ovNullOf<TStream>();
     const uint8_t* address = ovEmbeddedAddress(path);
-    if (address == nullptr) return ovNullStream();
+    if (address == nullptr) return ovNullOf<TStream>();
     // Writing is refused above, so the embedded bytes are never written.
     return TRamStreamCreate(const_cast<uint8_t*>(address), ovEmbeddedLength(path), readable, writeable);
 }

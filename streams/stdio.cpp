@@ -12,7 +12,7 @@
 #include "streams/textstream.h"
 #include "system/clib/clib.h"
 
-ovRef<TTextStream> ConsoleStream = {static_cast<TTextStream*>(ovNull)};
+ovRef<TTextStream> ConsoleStream = {ovNullOf<TTextStream>()};
 
 namespace {
 

@@ -31,15 +31,8 @@ constexpr uint8_t kCarriageReturn = 13;
 // Reflection
 // ---------------------------------------------------------------------------
 
-constexpr ovScopeEntry newDeleteEntries[] = {
-    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
-    ovScopeEndEntry,
-};
-constexpr ovScopeEntry exceptionTextEntries[] = {
-    OV_METHOD_ENTRY(ObjectClass, ToString, "()$"),
-    ovScopeEndEntry,
-};
+constexpr ovScopeEntry newDeleteEntries[] = {ovObjectEntry::New, ovObjectEntry::Delete, ovScopeEndEntry};
+constexpr ovScopeEntry exceptionTextEntries[] = {ovObjectEntry::ToString, ovScopeEndEntry};
 
 }  // namespace
 
@@ -142,7 +135,7 @@ int32_t TStreamSkipBytes(TStream* self, int32_t count) {
 // ReadBytes is TStream's own, reading one byte is one Read, so that Read is
 // made directly, with the same end-of-data exception.
 int32_t TStreamReadByte(TStream* self) {
-    if (self->record<TStreamClass>()->ReadBytes != TStreamReadBytes) return readValue<uint8_t>(self);
+    if (!ovUsesOperationOf(self, &TStreamClass::ReadBytes, TStreamType)) return readValue<uint8_t>(self);
     uint8_t byte;
     if (self->Read(&byte, 1) <= 0) ovThrowStreamRead();
     return byte;
@@ -271,4 +264,8 @@ int32_t ovStreamCloser::close() {
     TIO* stream = stream_;
     stream_ = nullptr;
     return stream->Close();
+}
+
+void ovStreamCloser::closeWritten() {
+    if (close() != 0) ovThrowStreamWrite();
 }

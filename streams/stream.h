@@ -47,167 +47,95 @@ inline constexpr ObjectClass TStreamWriteExceptionType = ovExceptionClass<TStrea
 // Class records
 // ---------------------------------------------------------------------------
 
-// TIO's operations, in slot order.  The defaults: Eof is Pos = Size, Pos -1,
-// Size 0, Seek -1 (cannot seek), Flush and Close 0, and Read and Write raise
-// "Stream is not readable" / "Stream is not writeable".
-struct TIOClass : ObjectClass {
-    int32_t (*Eof)(TIO* self);
-    int32_t (*Pos)(TIO* self);
-    int32_t (*Size)(TIO* self);
-    int32_t (*Seek)(TIO* self, int32_t pos);
-    int32_t (*Flush)(TIO* self);
-    int32_t (*Close)(TIO* self);
-    int32_t (*Read)(TIO* self, uint8_t* buf, int32_t count);
-    int32_t (*Write)(TIO* self, const uint8_t* buf, int32_t count);
-};
+// TIO's operations, in slot order (see "Lists of operations" in
+// runtime/object.h).  The defaults: Eof is Pos = Size, Pos -1, Size 0, Seek
+// -1 (cannot seek), Flush and Close 0, and Read and Write raise "Stream is
+// not readable" / "Stream is not writeable".  The last column says what a
+// wrapper does with the operation: forwards it to the stream it wraps, or
+// runs TStream's own over its own Read and Write.
+#define OV_IO_OPERATIONS(X)                                                                  \
+    X(TIO, int32_t, Eof, (), (), "()i", forwards)                                            \
+    X(TIO, int32_t, Pos, (), (), "()i", forwards)                                            \
+    X(TIO, int32_t, Size, (), (), "()i", forwards)                                           \
+    X(TIO, int32_t, Seek, (int32_t pos), (pos), "(i)i", forwards)                            \
+    X(TIO, int32_t, Flush, (), (), "()i", forwards)                                          \
+    X(TIO, int32_t, Close, (), (), "()i", forwards)                                          \
+    X(TIO, int32_t, Read, (uint8_t * buf, int32_t count), (buf, count), "(*b,i)i", forwards) \
+    X(TIO, int32_t, Write, (const uint8_t* buf, int32_t count), (buf, count), "(*b,i)i", forwards)
 
 // TStream's own operations, appended in slot order.
-struct TStreamClass : TIOClass {
-    int32_t (*ReadBytes)(TStream* self, uint8_t* buf, int32_t count);
-    int32_t (*WriteBytes)(TStream* self, const uint8_t* buf, int32_t count);
-    int32_t (*SkipBytes)(TStream* self, int32_t count);
-    int32_t (*ReadByte)(TStream* self);
-    int32_t (*WriteByte)(TStream* self, int32_t n);
-    int32_t (*ReadShort)(TStream* self);
-    int32_t (*WriteShort)(TStream* self, int32_t n);
-    int32_t (*ReadInt)(TStream* self);
-    int32_t (*WriteInt)(TStream* self, int32_t n);
-    int64_t (*ReadLong)(TStream* self);
-    int32_t (*WriteLong)(TStream* self, int64_t n);
-    float (*ReadFloat)(TStream* self);
-    int32_t (*WriteFloat)(TStream* self, float n);
-    double (*ReadDouble)(TStream* self);
-    int32_t (*WriteDouble)(TStream* self, double n);
-    String* (*ReadLine)(TStream* self);
-    int32_t (*WriteLine)(TStream* self, String* text);
-    String* (*ReadString)(TStream* self, int32_t length);
-    int32_t (*WriteString)(TStream* self, String* text);
-    Object* (*ReadObject)(TStream* self);
-    int32_t (*WriteObject)(TStream* self, Object* obj);
+#define OV_STREAM_OPERATIONS(X)                                                                            \
+    X(TStream, int32_t, ReadBytes, (uint8_t * buf, int32_t count), (buf, count), "(*b,i)i", runsOwn)       \
+    X(TStream, int32_t, WriteBytes, (const uint8_t* buf, int32_t count), (buf, count), "(*b,i)i", runsOwn) \
+    X(TStream, int32_t, SkipBytes, (int32_t count), (count), "(i)i", runsOwn)                              \
+    X(TStream, int32_t, ReadByte, (), (), "()i", forwards)                                                 \
+    X(TStream, int32_t, WriteByte, (int32_t n), (n), "(i)i", forwards)                                     \
+    X(TStream, int32_t, ReadShort, (), (), "()i", forwards)                                                \
+    X(TStream, int32_t, WriteShort, (int32_t n), (n), "(i)i", forwards)                                    \
+    X(TStream, int32_t, ReadInt, (), (), "()i", forwards)                                                  \
+    X(TStream, int32_t, WriteInt, (int32_t n), (n), "(i)i", forwards)                                      \
+    X(TStream, int64_t, ReadLong, (), (), "()l", runsOwn)                                                  \
+    X(TStream, int32_t, WriteLong, (int64_t n), (n), "(l)i", runsOwn)                                      \
+    X(TStream, float, ReadFloat, (), (), "()f", forwards)                                                  \
+    X(TStream, int32_t, WriteFloat, (float n), (n), "(f)i", forwards)                                      \
+    X(TStream, double, ReadDouble, (), (), "()d", forwards)                                                \
+    X(TStream, int32_t, WriteDouble, (double n), (n), "(d)i", forwards)                                    \
+    X(TStream, String*, ReadLine, (), (), "()$", forwards)                                                 \
+    X(TStream, int32_t, WriteLine, (String * text), (text), "($)i", forwards)                              \
+    X(TStream, String*, ReadString, (int32_t length), (length), "(i)$", forwards)                          \
+    X(TStream, int32_t, WriteString, (String * text), (text), "($)i", forwards)                            \
+    X(TStream, Object*, ReadObject, (), (), "():Object", forwards)                                         \
+    X(TStream, int32_t, WriteObject, (Object * obj), (obj), "(:Object)i", forwards)
+
+struct TIOClass : ObjectClass {
+    OV_IO_OPERATIONS(OV_SLOT)
 };
 
+struct TStreamClass : TIOClass {
+    OV_STREAM_OPERATIONS(OV_SLOT)
+};
 
 // ---------------------------------------------------------------------------
 // Instances
 // ---------------------------------------------------------------------------
 
 struct TIO : Object {
-    inline int32_t Eof();
-    inline int32_t Pos();
-    inline int32_t Size();
-    inline int32_t Seek(int32_t pos);
-    inline int32_t Flush();
-    inline int32_t Close();
-    inline int32_t Read(uint8_t* buf, int32_t count);
-    inline int32_t Write(const uint8_t* buf, int32_t count);
+    OV_IO_OPERATIONS(OV_DISPATCH)
 };
 
 struct TStream : TIO {
-    inline int32_t ReadBytes(uint8_t* buf, int32_t count);
-    inline int32_t WriteBytes(const uint8_t* buf, int32_t count);
-    inline int32_t SkipBytes(int32_t count);
-    inline int32_t ReadByte();
-    inline int32_t WriteByte(int32_t n);
-    inline int32_t ReadShort();
-    inline int32_t WriteShort(int32_t n);
-    inline int32_t ReadInt();
-    inline int32_t WriteInt(int32_t n);
-    inline int64_t ReadLong();
-    inline int32_t WriteLong(int64_t n);
-    inline float ReadFloat();
-    inline int32_t WriteFloat(float n);
-    inline double ReadDouble();
-    inline int32_t WriteDouble(double n);
-    inline String* ReadLine();
-    inline int32_t WriteLine(String* text);
-    inline String* ReadString(int32_t length);
-    inline int32_t WriteString(String* text);
-    inline Object* ReadObject();
-    inline int32_t WriteObject(Object* obj);
+    OV_STREAM_OPERATIONS(OV_DISPATCH)
 };
 
-inline int32_t TIO::Eof() { return record<TIOClass>()->Eof(this); }
-inline int32_t TIO::Pos() { return record<TIOClass>()->Pos(this); }
-inline int32_t TIO::Size() { return record<TIOClass>()->Size(this); }
-inline int32_t TIO::Seek(int32_t pos) { return record<TIOClass>()->Seek(this, pos); }
-inline int32_t TIO::Flush() { return record<TIOClass>()->Flush(this); }
-inline int32_t TIO::Close() { return record<TIOClass>()->Close(this); }
-inline int32_t TIO::Read(uint8_t* buf, int32_t count) { return record<TIOClass>()->Read(this, buf, count); }
-inline int32_t TIO::Write(const uint8_t* buf, int32_t count) { return record<TIOClass>()->Write(this, buf, count); }
-
-inline int32_t TStream::ReadBytes(uint8_t* buf, int32_t count) {
-    return record<TStreamClass>()->ReadBytes(this, buf, count);
+// True while the stream's class still holds base's operation in the slot (no
+// class between them replaced it), so a fast path may do what that operation
+// does without dispatching.  base is the record of a class the stream's
+// class may derive from; slot is named by the record that introduced it:
+//
+//     ovUsesOperationOf(stream, &TStreamClass::ReadLine, TCStreamType)
+template <class Record, class Slot, class BaseRecord>
+inline bool ovUsesOperationOf(TIO* stream, Slot Record::*slot, const BaseRecord& base) {
+    return stream->record<Record>()->*slot == static_cast<const Record&>(base).*slot;
 }
-inline int32_t TStream::WriteBytes(const uint8_t* buf, int32_t count) {
-    return record<TStreamClass>()->WriteBytes(this, buf, count);
-}
-inline int32_t TStream::SkipBytes(int32_t count) { return record<TStreamClass>()->SkipBytes(this, count); }
-inline int32_t TStream::ReadByte() { return record<TStreamClass>()->ReadByte(this); }
-inline int32_t TStream::WriteByte(int32_t n) { return record<TStreamClass>()->WriteByte(this, n); }
-inline int32_t TStream::ReadShort() { return record<TStreamClass>()->ReadShort(this); }
-inline int32_t TStream::WriteShort(int32_t n) { return record<TStreamClass>()->WriteShort(this, n); }
-inline int32_t TStream::ReadInt() { return record<TStreamClass>()->ReadInt(this); }
-inline int32_t TStream::WriteInt(int32_t n) { return record<TStreamClass>()->WriteInt(this, n); }
-inline int64_t TStream::ReadLong() { return record<TStreamClass>()->ReadLong(this); }
-inline int32_t TStream::WriteLong(int64_t n) { return record<TStreamClass>()->WriteLong(this, n); }
-inline float TStream::ReadFloat() { return record<TStreamClass>()->ReadFloat(this); }
-inline int32_t TStream::WriteFloat(float n) { return record<TStreamClass>()->WriteFloat(this, n); }
-inline double TStream::ReadDouble() { return record<TStreamClass>()->ReadDouble(this); }
-inline int32_t TStream::WriteDouble(double n) { return record<TStreamClass>()->WriteDouble(this, n); }
-inline String* TStream::ReadLine() { return record<TStreamClass>()->ReadLine(this); }
-inline int32_t TStream::WriteLine(String* text) { return record<TStreamClass>()->WriteLine(this, text); }
-inline String* TStream::ReadString(int32_t length) { return record<TStreamClass>()->ReadString(this, length); }
-inline int32_t TStream::WriteString(String* text) { return record<TStreamClass>()->WriteString(this, text); }
-inline Object* TStream::ReadObject() { return record<TStreamClass>()->ReadObject(this); }
-inline int32_t TStream::WriteObject(Object* obj) { return record<TStreamClass>()->WriteObject(this, obj); }
 
-// The Null object seen as a stream reference (the initial value of stream
-// fields and the "no stream" result of the open functions).
-inline TStream* ovNullStream() { return static_cast<TStream*>(ovNull); }
+// The Null object as a stream; net/ still names it so, everything else
+// says ovNullOf<TStream>().
+inline TStream* ovNullStream() { return ovNullOf<TStream>(); }
 
 // ---------------------------------------------------------------------------
 // Operations and records
 // ---------------------------------------------------------------------------
 //
-// The operations of TIO and TStream by their slot names, for the records
-// below and for subclasses that extend them.  TIO's defaults: Eof is
-// Pos = Size, Pos -1, Size 0, Seek -1 (cannot seek), Flush and Close 0, and
-// Read and Write raise "Stream is not readable" / "Stream is not writeable".
+// TIO's and TStream's own functions (TIOEof ... TStreamWriteObject), for
+// the records below and for subclasses that extend them.
 
 int32_t TIONew(Object* self);
 int32_t TIODelete(Object* self);
-int32_t TIOEof(TIO* self);
-int32_t TIOPos(TIO* self);
-int32_t TIOSize(TIO* self);
-int32_t TIOSeek(TIO* self, int32_t pos);
-int32_t TIOFlush(TIO* self);
-int32_t TIOClose(TIO* self);
-int32_t TIORead(TIO* self, uint8_t* buf, int32_t count);
-int32_t TIOWrite(TIO* self, const uint8_t* buf, int32_t count);
+OV_IO_OPERATIONS(OV_DECLARE_OWN)
 
 int32_t TStreamNew(Object* self);
 int32_t TStreamDelete(Object* self);
-int32_t TStreamReadBytes(TStream* self, uint8_t* buf, int32_t count);
-int32_t TStreamWriteBytes(TStream* self, const uint8_t* buf, int32_t count);
-int32_t TStreamSkipBytes(TStream* self, int32_t count);
-int32_t TStreamReadByte(TStream* self);
-int32_t TStreamWriteByte(TStream* self, int32_t n);
-int32_t TStreamReadShort(TStream* self);
-int32_t TStreamWriteShort(TStream* self, int32_t n);
-int32_t TStreamReadInt(TStream* self);
-int32_t TStreamWriteInt(TStream* self, int32_t n);
-int64_t TStreamReadLong(TStream* self);
-int32_t TStreamWriteLong(TStream* self, int64_t n);
-float TStreamReadFloat(TStream* self);
-int32_t TStreamWriteFloat(TStream* self, float n);
-double TStreamReadDouble(TStream* self);
-int32_t TStreamWriteDouble(TStream* self, double n);
-String* TStreamReadLine(TStream* self);
-int32_t TStreamWriteLine(TStream* self, String* text);
-String* TStreamReadString(TStream* self, int32_t length);
-int32_t TStreamWriteString(TStream* self, String* text);
-Object* TStreamReadObject(TStream* self);
-int32_t TStreamWriteObject(TStream* self, Object* obj);
+OV_STREAM_OPERATIONS(OV_DECLARE_OWN)
 
 extern const ovScope TIOScope, TStreamScope;
 extern const TIOClass TIOType;
@@ -216,40 +144,13 @@ extern const TStreamClass TStreamType;
 inline constexpr TIOClass TIOType = ovMakeClass<TIOClass, TIO>(ObjectType, &TIOScope, [](auto& r) {
     r.New = TIONew;
     r.Delete = TIODelete;
-    r.Eof = TIOEof;
-    r.Pos = TIOPos;
-    r.Size = TIOSize;
-    r.Seek = TIOSeek;
-    r.Flush = TIOFlush;
-    r.Close = TIOClose;
-    r.Read = TIORead;
-    r.Write = TIOWrite;
+    OV_IO_OPERATIONS(OV_FILL_OWN)
 });
 
 inline constexpr TStreamClass TStreamType = ovMakeClass<TStreamClass, TStream>(TIOType, &TStreamScope, [](auto& r) {
     r.New = TStreamNew;
     r.Delete = TStreamDelete;
-    r.ReadBytes = TStreamReadBytes;
-    r.WriteBytes = TStreamWriteBytes;
-    r.SkipBytes = TStreamSkipBytes;
-    r.ReadByte = TStreamReadByte;
-    r.WriteByte = TStreamWriteByte;
-    r.ReadShort = TStreamReadShort;
-    r.WriteShort = TStreamWriteShort;
-    r.ReadInt = TStreamReadInt;
-    r.WriteInt = TStreamWriteInt;
-    r.ReadLong = TStreamReadLong;
-    r.WriteLong = TStreamWriteLong;
-    r.ReadFloat = TStreamReadFloat;
-    r.WriteFloat = TStreamWriteFloat;
-    r.ReadDouble = TStreamReadDouble;
-    r.WriteDouble = TStreamWriteDouble;
-    r.ReadLine = TStreamReadLine;
-    r.WriteLine = TStreamWriteLine;
-    r.ReadString = TStreamReadString;
-    r.WriteString = TStreamWriteString;
-    r.ReadObject = TStreamReadObject;
-    r.WriteObject = TStreamWriteObject;
+    OV_STREAM_OPERATIONS(OV_FILL_OWN)
 });
 
 // ---------------------------------------------------------------------------
@@ -305,6 +206,10 @@ public:
     // Closes now and returns what Close returned; the destructor then does
     // nothing.
     int32_t close();
+    // Closes a stream that a save or copy wrote into.  A close that reports
+    // lost data (the last flush failed, as on a full disk with small data)
+    // throws TStreamWriteException, as a short write does.
+    void closeWritten();
 
 private:
     TIO* stream_;

@@ -21,15 +21,27 @@
 
 struct TTextStream;
 
+// TTextStream's own operations, in slot order (see "Lists of operations" in
+// runtime/object.h), with the class function Create between the two lists.
+// ReadFile gives every character up to the end of the data, line ends
+// included; ReadChar one character decoded from the wrapped stream's bytes.
+#define OV_TEXT_OPERATIONS(X)                        \
+    X(TTextStream, String*, ReadFile, (), (), "()$") \
+    X(TTextStream, int32_t, ReadChar, (), (), "()i") \
+    X(TTextStream, int32_t, WriteChar, (int32_t c), (c), "(i)i")
+
+// One raw byte of the wrapped stream (its ReadByte and WriteByte), and the
+// end of a pending hexadecimal line: consume its line end / write it.
+#define OV_TEXT_BYTE_OPERATIONS(X)                                \
+    X(TTextStream, int32_t, _ReadByte, (), (), "()i")             \
+    X(TTextStream, int32_t, _WriteByte, (int32_t n), (n), "(i)i") \
+    X(TTextStream, int32_t, _FlushRead, (), (), "()i")            \
+    X(TTextStream, int32_t, _FlushWrite, (), (), "()i")
+
 struct TTextStreamClass : TStreamWrapperClass {
-    String* (*ReadFile)(TTextStream* self);
-    int32_t (*ReadChar)(TTextStream* self);
-    int32_t (*WriteChar)(TTextStream* self, int32_t c);
+    OV_TEXT_OPERATIONS(OV_SLOT)
     TTextStream* (*Create)(TStream* stream, int32_t encoding);  // class function
-    int32_t (*_ReadByte)(TTextStream* self);
-    int32_t (*_WriteByte)(TTextStream* self, int32_t n);
-    int32_t (*_FlushRead)(TTextStream* self);
-    int32_t (*_FlushWrite)(TTextStream* self);
+    OV_TEXT_BYTE_OPERATIONS(OV_SLOT)
 };
 
 struct TTextStream : TStreamWrapper {
@@ -41,26 +53,9 @@ struct TTextStream : TStreamWrapper {
     int32_t _encoding;
     int32_t _bufcount;  // bytes in the current hexadecimal line, 0 to 32
 
-    // Every character up to the end of the data, line ends included.
-    inline String* ReadFile();
-    // One character decoded from the wrapped stream's bytes.
-    inline int32_t ReadChar();
-    inline int32_t WriteChar(int32_t c);
-    // One raw byte of the wrapped stream (its ReadByte and WriteByte).
-    inline int32_t _ReadByte();
-    inline int32_t _WriteByte(int32_t n);
-    // End a pending hexadecimal line: consume its line end / write it.
-    inline int32_t _FlushRead();
-    inline int32_t _FlushWrite();
+    OV_TEXT_OPERATIONS(OV_DISPATCH)
+    OV_TEXT_BYTE_OPERATIONS(OV_DISPATCH)
 };
-
-inline String* TTextStream::ReadFile() { return record<TTextStreamClass>()->ReadFile(this); }
-inline int32_t TTextStream::ReadChar() { return record<TTextStreamClass>()->ReadChar(this); }
-inline int32_t TTextStream::WriteChar(int32_t c) { return record<TTextStreamClass>()->WriteChar(this, c); }
-inline int32_t TTextStream::_ReadByte() { return record<TTextStreamClass>()->_ReadByte(this); }
-inline int32_t TTextStream::_WriteByte(int32_t n) { return record<TTextStreamClass>()->_WriteByte(this, n); }
-inline int32_t TTextStream::_FlushRead() { return record<TTextStreamClass>()->_FlushRead(this); }
-inline int32_t TTextStream::_FlushWrite() { return record<TTextStreamClass>()->_FlushWrite(this); }
 
 // The factory of the four encoding protocols; no fields of its own.
 struct TTextStreamFactory : TStreamFactory {};
@@ -100,13 +95,8 @@ String* TTextStreamReadLine(TStream* self);
 int32_t TTextStreamWriteLine(TStream* self, String* text);
 String* TTextStreamReadString(TStream* self, int32_t length);
 int32_t TTextStreamWriteString(TStream* self, String* text);
-String* TTextStreamReadFile(TTextStream* self);
-int32_t TTextStreamReadChar(TTextStream* self);
-int32_t TTextStreamWriteChar(TTextStream* self, int32_t c);
-int32_t TTextStream_ReadByte(TTextStream* self);
-int32_t TTextStream_WriteByte(TTextStream* self, int32_t n);
-int32_t TTextStream_FlushRead(TTextStream* self);
-int32_t TTextStream_FlushWrite(TTextStream* self);
+OV_TEXT_OPERATIONS(OV_DECLARE_OWN)
+OV_TEXT_BYTE_OPERATIONS(OV_DECLARE_OWN)
 TStream* TTextStreamFactoryCreateStream(TStreamFactory* self, Object* target, String* protocol, String* path,
                                         int32_t readable, int32_t writeable);
 
@@ -132,17 +122,12 @@ inline constexpr TTextStreamClass TTextStreamType =
         r.ReadDouble = TTextStreamReadDouble;
         r.WriteDouble = TTextStreamWriteDouble;
         r.ReadLine = TTextStreamReadLine;
-        r.ReadFile = TTextStreamReadFile;
         r.WriteLine = TTextStreamWriteLine;
         r.ReadString = TTextStreamReadString;
         r.WriteString = TTextStreamWriteString;
-        r.ReadChar = TTextStreamReadChar;
-        r.WriteChar = TTextStreamWriteChar;
+        OV_TEXT_OPERATIONS(OV_FILL_OWN)
         r.Create = TTextStreamCreate;
-        r._ReadByte = TTextStream_ReadByte;
-        r._WriteByte = TTextStream_WriteByte;
-        r._FlushRead = TTextStream_FlushRead;
-        r._FlushWrite = TTextStream_FlushWrite;
+        OV_TEXT_BYTE_OPERATIONS(OV_FILL_OWN)
     });
 inline constexpr TStreamFactoryClass TTextStreamFactoryType =
     ovFactoryClass<TTextStreamFactoryType>(&TTextStreamFactoryScope, TTextStreamFactoryCreateStream);

@@ -1,44 +1,36 @@
 // The stream wrappers' construction, their scopes, and TStreamStream.
 #include "streams/wrapper.h"
 
-#include <string_view>
-
 #include "runtime/reflection.h"
 #include "streams/stream_scope_internal.h"
 
 namespace {
 
-// TStream's methods that a wrapper runs itself over its own Read and Write
-// instead of forwarding them.
-constexpr bool isForwarded(const ovScopeEntry& entry) {
-    for (std::string_view own : {"ReadBytes", "WriteBytes", "SkipBytes", "ReadLong", "WriteLong"})
-        if (own == entry.name) return false;
-    return true;
-}
+#define OV_FORWARDED_ENTRY(...) OV_FORWARDED_BY_WRAPPER(OV_LISTED_ENTRY, __VA_ARGS__)
 
-constexpr ovScopeEntry wrapperOwnEntries[] = {
+constexpr ovScopeEntry wrapperEntries[] = {
     OV_FIELD_ENTRY(TStreamWrapper, _stream, ":TStream"),
-    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
     OV_METHOD_ENTRY(TStreamWrapperClass, SetStream, "(:TStream)i"),
-    ovScopeEndEntry,
+    OV_IO_OPERATIONS(OV_FORWARDED_ENTRY) OV_STREAM_OPERATIONS(OV_FORWARDED_ENTRY) ovScopeEndEntry,
 };
-constexpr auto wrapperEntries =
-    ovJoinScopeEntries(isForwarded, wrapperOwnEntries, TIOMethodEntries, TStreamMethodEntries);
+
+#undef OV_FORWARDED_ENTRY
 
 constexpr ovScopeEntry streamStreamEntries[] = {
-    OV_METHOD_ENTRY(TIOClass, Close, "()i"),
+    ovStreamEntry::Close,
     OV_FUNCTION_ENTRY(TStreamStreamClass, Create, "(:TStream):TStreamStream"),
     ovScopeEndEntry,
 };
 
 }  // namespace
 
-constexpr ovScope TStreamWrapperScope = {OV_SCOPE_CLASS, "TStreamWrapper", wrapperEntries.data()};
+constexpr ovScope TStreamWrapperScope = {OV_SCOPE_CLASS, "TStreamWrapper", wrapperEntries};
 constexpr ovScope TStreamStreamScope = {OV_SCOPE_CLASS, "TStreamStream", streamStreamEntries};
 
 int32_t TStreamWrapperNew(Object* self) {
-    ovChainNew<TStreamWrapper, TStreamWrapperType>(self)->_stream.init(ovNullStream());
+    ovChainNew<TStreamWrapper, TStreamWrapperType>(self)->_stream.init(ovNullOf<TStream>());
     return 0;
 }
 
@@ -52,7 +44,7 @@ int32_t TStreamWrapperSetStream(TStreamWrapper* self, TStream* stream) {
     return 0;
 }
 
-int32_t TStreamStreamClose(TIO* self) { return static_cast<TStreamWrapper*>(self)->SetStream(ovNullStream()); }
+int32_t TStreamStreamClose(TIO* self) { return static_cast<TStreamWrapper*>(self)->SetStream(ovNullOf<TStream>()); }
 
 TStreamStream* TStreamStreamCreate(TStream* stream) {
     auto* wrapper = ovNew<TStreamStream>(&TStreamStreamType);

@@ -48,43 +48,27 @@ int32_t TStreamWrapperNew(Object* self);
 int32_t TStreamWrapperDelete(Object* self);
 int32_t TStreamWrapperSetStream(TStreamWrapper* self, TStream* stream);
 
-// The forwarding operations; dispatching through a Null _stream throws
+// The forwarding operations (TStreamWrapperEof ...), one for each operation
+// the lists mark "forwards"; dispatching through a Null _stream throws
 // TNullObjectException.
 inline TStream* ovWrappedStream(Object* self) { return static_cast<TStreamWrapper*>(self)->_stream; }
-inline int32_t TStreamWrapperEof(TIO* self) { return ovWrappedStream(self)->Eof(); }
-inline int32_t TStreamWrapperPos(TIO* self) { return ovWrappedStream(self)->Pos(); }
-inline int32_t TStreamWrapperSize(TIO* self) { return ovWrappedStream(self)->Size(); }
-inline int32_t TStreamWrapperSeek(TIO* self, int32_t pos) { return ovWrappedStream(self)->Seek(pos); }
-inline int32_t TStreamWrapperFlush(TIO* self) { return ovWrappedStream(self)->Flush(); }
-inline int32_t TStreamWrapperClose(TIO* self) { return ovWrappedStream(self)->Close(); }
-inline int32_t TStreamWrapperRead(TIO* self, uint8_t* buf, int32_t count) {
-    return ovWrappedStream(self)->Read(buf, count);
-}
-inline int32_t TStreamWrapperWrite(TIO* self, const uint8_t* buf, int32_t count) {
-    return ovWrappedStream(self)->Write(buf, count);
-}
-inline int32_t TStreamWrapperReadByte(TStream* self) { return ovWrappedStream(self)->ReadByte(); }
-inline int32_t TStreamWrapperWriteByte(TStream* self, int32_t n) { return ovWrappedStream(self)->WriteByte(n); }
-inline int32_t TStreamWrapperReadShort(TStream* self) { return ovWrappedStream(self)->ReadShort(); }
-inline int32_t TStreamWrapperWriteShort(TStream* self, int32_t n) { return ovWrappedStream(self)->WriteShort(n); }
-inline int32_t TStreamWrapperReadInt(TStream* self) { return ovWrappedStream(self)->ReadInt(); }
-inline int32_t TStreamWrapperWriteInt(TStream* self, int32_t n) { return ovWrappedStream(self)->WriteInt(n); }
-inline float TStreamWrapperReadFloat(TStream* self) { return ovWrappedStream(self)->ReadFloat(); }
-inline int32_t TStreamWrapperWriteFloat(TStream* self, float n) { return ovWrappedStream(self)->WriteFloat(n); }
-inline double TStreamWrapperReadDouble(TStream* self) { return ovWrappedStream(self)->ReadDouble(); }
-inline int32_t TStreamWrapperWriteDouble(TStream* self, double n) { return ovWrappedStream(self)->WriteDouble(n); }
-inline String* TStreamWrapperReadLine(TStream* self) { return ovWrappedStream(self)->ReadLine(); }
-inline int32_t TStreamWrapperWriteLine(TStream* self, String* text) { return ovWrappedStream(self)->WriteLine(text); }
-inline String* TStreamWrapperReadString(TStream* self, int32_t length) {
-    return ovWrappedStream(self)->ReadString(length);
-}
-inline int32_t TStreamWrapperWriteString(TStream* self, String* text) {
-    return ovWrappedStream(self)->WriteString(text);
-}
-inline Object* TStreamWrapperReadObject(TStream* self) { return ovWrappedStream(self)->ReadObject(); }
-inline int32_t TStreamWrapperWriteObject(TStream* self, Object* obj) {
-    return ovWrappedStream(self)->WriteObject(obj);
-}
+
+#define OV_IF_WRAPPER_forwards(...) __VA_ARGS__
+#define OV_IF_WRAPPER_runsOwn(...)
+// Applies the maker to the operations a wrapper forwards.
+#define OV_FORWARDED_BY_WRAPPER(Maker, Self, Result, Slot, Params, Args, Type, Wrapper) \
+    OV_IF_WRAPPER_##Wrapper(Maker(Self, Result, Slot, Params, Args, Type))
+
+#define OV_FORWARDING_FUNCTION(Self, Result, Slot, Params, Args, Type) \
+    inline Result TStreamWrapper##Slot OV_WITH_SELF(Self* self, Params) { return ovWrappedStream(self)->Slot Args; }
+#define OV_FILL_FORWARDING(Self, Result, Slot, ...) r.Slot = TStreamWrapper##Slot;
+
+#define OV_DEFINE_FORWARDING(...) OV_FORWARDED_BY_WRAPPER(OV_FORWARDING_FUNCTION, __VA_ARGS__)
+OV_IO_OPERATIONS(OV_DEFINE_FORWARDING)
+OV_STREAM_OPERATIONS(OV_DEFINE_FORWARDING)
+#undef OV_DEFINE_FORWARDING
+
+#define OV_FILL_FORWARDED(...) OV_FORWARDED_BY_WRAPPER(OV_FILL_FORWARDING, __VA_ARGS__)
 
 // Detaches only: the caller who handed the stream in still owns it.
 int32_t TStreamStreamClose(TIO* self);
@@ -97,30 +81,8 @@ inline constexpr TStreamWrapperClass TStreamWrapperType =
     ovMakeClass<TStreamWrapperClass, TStreamWrapper>(TStreamType, &TStreamWrapperScope, [](auto& r) {
         r.New = TStreamWrapperNew;
         r.Delete = TStreamWrapperDelete;
-        r.Eof = TStreamWrapperEof;
-        r.Pos = TStreamWrapperPos;
-        r.Size = TStreamWrapperSize;
-        r.Seek = TStreamWrapperSeek;
-        r.Flush = TStreamWrapperFlush;
-        r.Close = TStreamWrapperClose;
-        r.Read = TStreamWrapperRead;
-        r.Write = TStreamWrapperWrite;
-        r.ReadByte = TStreamWrapperReadByte;
-        r.WriteByte = TStreamWrapperWriteByte;
-        r.ReadShort = TStreamWrapperReadShort;
-        r.WriteShort = TStreamWrapperWriteShort;
-        r.ReadInt = TStreamWrapperReadInt;
-        r.WriteInt = TStreamWrapperWriteInt;
-        r.ReadFloat = TStreamWrapperReadFloat;
-        r.WriteFloat = TStreamWrapperWriteFloat;
-        r.ReadDouble = TStreamWrapperReadDouble;
-        r.WriteDouble = TStreamWrapperWriteDouble;
-        r.ReadLine = TStreamWrapperReadLine;
-        r.WriteLine = TStreamWrapperWriteLine;
-        r.ReadString = TStreamWrapperReadString;
-        r.WriteString = TStreamWrapperWriteString;
-        r.ReadObject = TStreamWrapperReadObject;
-        r.WriteObject = TStreamWrapperWriteObject;
+        OV_IO_OPERATIONS(OV_FILL_FORWARDED)
+        OV_STREAM_OPERATIONS(OV_FILL_FORWARDED)
         r.SetStream = TStreamWrapperSetStream;
     });
 

@@ -32,7 +32,7 @@ int32_t shout() {
     String* name = ovAppArguments->elements<String*>()[1];
     String* protocolOrPath = ovStringFind(name, ovLiteral(u"::"), 0) < 0 ? fromStartDirectory(name) : name;
     TStream* stream = StreamOpenRead(protocolOrPath);
-    if (stream == ovNullStream()) {
+    if (stream == ovNullOf<TStream>()) {
         PrintLine(ovStringConcat(ovLiteral(u"shout: cannot open "), name));
         ovEndWithStatus(1);
     }

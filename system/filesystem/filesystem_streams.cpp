@@ -41,15 +41,15 @@ void ovFileSystemModuleInit() {
 // handle is lost and what was written reaches the target.
 int32_t FileDuplicate(String* from, String* to) {
     TStream* source = StreamOpenRead(from);
-    if (source == ovNullStream()) return 0;
+    if (source == ovNullOf<TStream>()) return 0;
     ovStreamCloser sourceCloser(source);
     TStream* target = StreamOpenWrite(to);
-    if (target == ovNullStream()) return 0;
+    if (target == ovNullOf<TStream>()) return 0;
     ovStreamCloser targetCloser(target);
     int32_t result = 0;
     OV_TRY {
         StreamCopyAll(source, target, kCopyBufferSize);
-        ovCloseSavedStream(targetCloser);
+        targetCloser.closeWritten();
         result = 1;
     }
     OV_CATCH(e) {
@@ -66,7 +66,7 @@ int32_t FileDuplicate(String* from, String* to) {
 // is, since writes into a copy would never reach the pipe.
 TStream* FileOpenStream(Object* url, int32_t readable, int32_t writeable) {
     TStream* stream = StreamOpen(url, readable, writeable);
-    if (stream == ovNullStream() || writeable != 0 || stream->Pos() != -1) return stream;
+    if (stream == ovNullOf<TStream>() || writeable != 0 || stream->Pos() != -1) return stream;
     ovStreamCloser closer(stream);
     TStream* copy = memoryCopy(stream);
     closer.close();

@@ -46,8 +46,8 @@ TEST_F(ListOrder, ANewListIsEmptyEverywhere) {
     EXPECT_EQ(list->Count(), 0);
     EXPECT_EQ(list->First(), ovNull);
     EXPECT_EQ(list->Last(), ovNull);
-    EXPECT_EQ(list->FirstLink(), ovNullLink());
-    EXPECT_EQ(list->LastLink(), ovNullLink());
+    EXPECT_EQ(list->FirstLink(), ovNullOf<TLink>());
+    EXPECT_EQ(list->LastLink(), ovNullOf<TLink>());
     EXPECT_EQ(list->RemoveFirst(), ovNull);
     EXPECT_EQ(list->RemoveLast(), ovNull);
     list->Sort(1, ovTestByKey);
@@ -126,7 +126,7 @@ TEST_F(ListOrder, SwapExchangesContents) {
     EXPECT_EQ(ListCount(second), 2);
     first->Swap(first);
     EXPECT_EQ(ovTestValues(first), (std::vector<Object*>{c}));
-    EXPECT_TRUE(ovIsInstance(ovTestThrown([&] { first->Swap(ovNullList()); }), &TNullObjectExceptionType));
+    EXPECT_TRUE(ovIsInstance(ovTestThrown([&] { first->Swap(ovNullOf<TList>()); }), &TNullObjectExceptionType));
 }
 
 TEST_F(ListOrder, CopiesShareValuesButNotLinks) {
@@ -151,7 +151,7 @@ TEST_F(ListSearch, StringsMatchByTextObjectsByIdentity) {
     EXPECT_EQ(ListHas(list, o), 1);
     EXPECT_EQ(ListHas(list, plain()), 0);
     EXPECT_EQ(ListLinkOf(list, o), list->LastLink());
-    EXPECT_EQ(ListLinkOf(list, plain()), ovNullLink());
+    EXPECT_EQ(ListLinkOf(list, plain()), ovNullOf<TLink>());
 }
 
 TEST_F(ListSearch, RemoveTakesOnlyTheFirstMatch) {
@@ -188,8 +188,8 @@ TEST_F(ListLinks, NeighboursStopShortOfTheHead) {
     TList* list = ovTestListOf({plain(), plain(), plain()});
     TLink* first = list->FirstLink();
     TLink* last = list->LastLink();
-    EXPECT_EQ(first->PrevLink(), ovNullLink());
-    EXPECT_EQ(last->NextLink(), ovNullLink());
+    EXPECT_EQ(first->PrevLink(), ovNullOf<TLink>());
+    EXPECT_EQ(last->NextLink(), ovNullOf<TLink>());
     EXPECT_EQ(first->NextLink()->NextLink(), last);
     EXPECT_EQ(last->PrevLink()->PrevLink(), first);
 }

@@ -74,7 +74,7 @@ TEST_F(Banks, SaveWritesTheBytesInUseAndLoadReadsThemBack) {
     EXPECT_EQ(ovTestBankBytes(loaded), bytes);
 
     EXPECT_EQ(BankSave(bank, ovTestAscii(dir / "no/such/file")), 0);
-    EXPECT_EQ(BankLoad(ovTestAscii(dir / "missing")), ovNullBank());
+    EXPECT_EQ(BankLoad(ovTestAscii(dir / "missing")), ovNullOf<TBank>());
 }
 
 TEST_F(Banks, ABankIsATargetForLoadAndSave) {
@@ -148,7 +148,7 @@ TEST_F(BankAccess, AccessOutsideTheBytesInUseIsRefused) {
     BankResize(bank, 2);  // the capacity beyond the size is not in use
     EXPECT_TRUE(isRuntimeError(ovTestThrown([&] { BankPeekShort(bank, 1); })));
     EXPECT_TRUE(isRuntimeError(ovTestThrown([&] { BankCopy(bank, 0, BankNew(1), 0, 2); })));
-    EXPECT_TRUE(ovIsInstance(ovTestThrown([] { BankPeekByte(ovNullBank(), 0); }), &TNullObjectExceptionType));
+    EXPECT_TRUE(ovIsInstance(ovTestThrown([] { BankPeekByte(ovNullOf<TBank>(), 0); }), &TNullObjectExceptionType));
 }
 
 TEST_F(BankAccess, CopiesMoveBytesAndKeepOverlappingSourcesIntact) {
@@ -180,7 +180,7 @@ TEST_F(BankAccess, ReadAndWriteAreOneCallOfTheStream) {
 // ---------------------------------------------------------------------------
 
 TEST_F(BankStreams, OverNullAFreshBankGrowsWithTheWrites) {
-    TBankStream* stream = BankStreamOpen(ovNullBank());
+    TBankStream* stream = BankStreamOpen(ovNullOf<TBank>());
     EXPECT_EQ(stream->Size(), 0);
     EXPECT_EQ(writeText(stream, "hello"), 5);
     EXPECT_EQ(ovTestBankBytes(stream->_bank), "hello");
@@ -216,7 +216,7 @@ TEST_F(BankStreams, StreamOpenTurnsABankAndOnlyABankIntoABankStream) {
     ASSERT_TRUE(ovIsInstance(stream, &TBankStreamType));
     EXPECT_EQ(static_cast<TBankStream*>(stream)->_bank, bank);
     EXPECT_EQ(ovTestText(stream->ReadLine()), "bank bytes");
-    EXPECT_EQ(StreamOpen(ovObjectNew(&TRuntimeExceptionType), 1, 0), ovNullStream());
+    EXPECT_EQ(StreamOpen(ovObjectNew(&TRuntimeExceptionType), 1, 0), ovNullOf<TStream>());
 }
 
 __attribute__((noinline)) TBankStream* streamOverFreshBank() { return TBankStreamCreate(ovTestBank("kept")); }
@@ -252,9 +252,9 @@ TEST_F(RamStreams, TransfersStopAtTheEndAndEachDirectionNeedsItsFlag) {
 TEST_F(RamStreams, IncbinServesOnlyRegisteredNamesAndOnlyForReading) {
     static const uint8_t bytes[] = {'r', 'a', 'm'};
     ovEmbeddedAdd(ovLiteral(u"factory-test/ram"), bytes, 3);
-    EXPECT_EQ(StreamOpen(ovLiteral(u"incbin::factory-test/ram"), 1, 1), ovNullStream());
-    EXPECT_EQ(StreamOpenWrite(ovLiteral(u"incbin::factory-test/ram")), ovNullStream());
-    EXPECT_EQ(StreamOpenRead(ovLiteral(u"incbin::factory-test/none")), ovNullStream());
+    EXPECT_EQ(StreamOpen(ovLiteral(u"incbin::factory-test/ram"), 1, 1), ovNullOf<TStream>());
+    EXPECT_EQ(StreamOpenWrite(ovLiteral(u"incbin::factory-test/ram")), ovNullOf<TStream>());
+    EXPECT_EQ(StreamOpenRead(ovLiteral(u"incbin::factory-test/none")), ovNullOf<TStream>());
     TStream* stream = StreamOpenRead(ovLiteral(u"INCBIN::factory-test/ram"));
     ASSERT_TRUE(ovIsInstance(stream, &TRamStreamType));
     EXPECT_EQ(readText(stream, 8), "ram");

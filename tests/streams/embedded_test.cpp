@@ -46,12 +46,12 @@ TEST_F(EmbeddedFiles, IncbinOpensEachFileReadOnlyWithItsExactBytes) {
         const std::string onDisk = ovTestReadFile(std::string(OV_STREAMS_TEST_DATA) + "/" + file);
         ASSERT_NE(onDisk, "<missing>");
         TStream* stream = StreamOpenRead(ovTestAscii(std::string("incbin::orvane-test/") + file));
-        ASSERT_NE(stream, ovNullStream()) << file;
+        ASSERT_NE(stream, ovNullOf<TStream>()) << file;
         EXPECT_EQ(stream->Size(), static_cast<int32_t>(onDisk.size()));
         EXPECT_EQ(readAll(stream), onDisk) << file;
         EXPECT_EQ(stream->Write(reinterpret_cast<const uint8_t*>("x"), 1), 0);
     }
-    EXPECT_EQ(StreamOpenWrite(ovLiteral(u"incbin::orvane-test/embedded_bytes.bin")), ovNullStream());
+    EXPECT_EQ(StreamOpenWrite(ovLiteral(u"incbin::orvane-test/embedded_bytes.bin")), ovNullOf<TStream>());
 }
 
 TEST_F(EmbeddedFiles, EmbeddedDataServesTheTextAndBankFunctions) {

@@ -199,16 +199,16 @@ TEST_F(EndianWrapping, BigEndianWrapsAndLittleEndianHandsTheStreamBack) {
 }
 
 TEST_F(EndianWrapping, TheNullObjectStaysNull) {
-    EXPECT_EQ(TXEndianStreamType.Create(ovNullStream()), ovNull);
-    EXPECT_EQ(WrapBigEndian(ovNullStream()), ovNullStream());
-    EXPECT_EQ(WrapLittleEndian(ovNullStream()), ovNullStream());
+    EXPECT_EQ(TXEndianStreamType.Create(ovNullOf<TStream>()), ovNull);
+    EXPECT_EQ(WrapBigEndian(ovNullOf<TStream>()), ovNullOf<TStream>());
+    EXPECT_EQ(WrapLittleEndian(ovNullOf<TStream>()), ovNullOf<TStream>());
 }
 
 TEST_F(EndianWrapping, ClosingTheEndianStreamClosesTheWrappedOne) {
     ovTestTempDir dir;
     ovTestWriteFile(dir / "data.bin", "xy");
     TStream* file = StreamOpenRead(ovTestPath(dir / "data.bin"));
-    ASSERT_NE(file, ovNullStream());
+    ASSERT_NE(file, ovNullOf<TStream>());
     const int descriptors = ovTestOpenDescriptors();
     WrapBigEndian(file)->Close();
     EXPECT_EQ(ovTestOpenDescriptors(), descriptors - 1);
@@ -222,7 +222,7 @@ TEST_F(EndianWrapping, ClosingTheEndianStreamClosesTheWrappedOne) {
 // name opens nothing.
 std::optional<int32_t> firstIntOf(const std::string& name) {
     TStream* stream = StreamOpenRead(ovTestPath(name));
-    if (stream == ovNullStream()) return std::nullopt;
+    if (stream == ovNullOf<TStream>()) return std::nullopt;
     ovStreamCloser closer(stream);
     const int32_t n = stream->ReadInt();
     closer.close();
@@ -249,7 +249,7 @@ TEST_F(EndianProtocols, NamesResolveThroughTheChainAndNest) {
 
 TEST_F(EndianProtocols, OtherFactoriesServeTheInnerPath) {
     TStream* bytes = StreamOpenRead(ovLiteral(u"bigendian::incbin::orvane-test/embedded_bytes.bin"));
-    ASSERT_NE(bytes, ovNullStream());
+    ASSERT_NE(bytes, ovNullOf<TStream>());
     EXPECT_EQ(bytes->ReadInt(), 0x00010203);
     EXPECT_EQ(bytes->ReadShort(), 0x0405);
     EXPECT_EQ(bytes->ReadLong(), 0x060708090a0b0c0d);
@@ -259,12 +259,12 @@ TEST_F(EndianProtocols, OverATextStreamTheBytesBecomeHexadecimalText) {
     ovTestTempDir dir;
     String* name = ovTestPath("bigendian::utf8::" + (dir / "data.txt"));
     TStream* out = StreamOpenWrite(name);
-    ASSERT_NE(out, ovNullStream());
+    ASSERT_NE(out, ovNullOf<TStream>());
     out->WriteInt(0x0102030a);
     out->Close();
     EXPECT_EQ(ovTestReadFile(dir / "data.txt"), "0102030A");
     TStream* in = StreamOpenRead(name);
-    ASSERT_NE(in, ovNullStream());
+    ASSERT_NE(in, ovNullOf<TStream>());
     EXPECT_EQ(in->ReadInt(), 0x0102030a);
     in->Close();
 }
@@ -273,13 +273,13 @@ TEST_F(EndianProtocols, APathNothingCanServeOpensNothing) {
     ovTestTempDir dir;
     for (const std::string& name : {"bigendian::" + (dir / "missing.bin"), "littleendian::" + (dir / "missing.bin"),
                                     std::string("bigendian::nosuchprotocol::x"), std::string("bigendian::")})
-        EXPECT_EQ(StreamOpenRead(ovTestPath(name)), ovNullStream()) << name;
+        EXPECT_EQ(StreamOpenRead(ovTestPath(name)), ovNullOf<TStream>()) << name;
 }
 
 TEST_F(EndianProtocols, WritingCreatesTheFileInBigEndianOrder) {
     ovTestTempDir dir;
     TStream* out = StreamOpenWrite(ovTestPath("bigendian::" + (dir / "out.bin")));
-    ASSERT_NE(out, ovNullStream());
+    ASSERT_NE(out, ovNullOf<TStream>());
     out->WriteShort(0xBEEF);
     out->WriteLong(-2);
     out->Close();

@@ -41,7 +41,7 @@ TStream* recordingCreateStream(TStreamFactory* factory, Object* target, String* 
                                int32_t readable, int32_t writeable) {
     auto* self = static_cast<TRecordingFactory*>(factory);
     questions.push_back({self->id, ovTestText(protocol), ovTestText(path), target, readable, writeable});
-    if (ovStringCompare(protocol, self->accepts) != 0) return ovNullStream();
+    if (ovStringCompare(protocol, self->accepts) != 0) return ovNullOf<TStream>();
     return ovTestMemoryStream("served by " + std::to_string(self->id));
 }
 

@@ -129,3 +129,14 @@ TEST_F(StreamOverrides, TextReadersStopAtAReplacedEof) {
     overrideCalls = 0;
     EXPECT_EQ(ovTestText(text->ReadFile()), "def");
 }
+
+TEST_F(StreamOverrides, UsesOperationOfIsFalseOnlyWhereAClassBetweenReplacedIt) {
+    TStream* counting = countingStream();
+    EXPECT_FALSE(ovUsesOperationOf(counting, &TStreamClass::ReadBytes, TStreamType));
+    EXPECT_TRUE(ovUsesOperationOf(counting, &TStreamClass::ReadByte, TStreamType));
+    TTextStream* text = textWith(charOverride, "");
+    EXPECT_FALSE(ovUsesOperationOf(text, &TTextStreamClass::ReadChar, TTextStreamType));
+    EXPECT_TRUE(ovUsesOperationOf(text, &TTextStreamClass::_ReadByte, TTextStreamType));
+    EXPECT_TRUE(ovUsesOperationOf(text, &TIOClass::Eof, TStreamWrapperType));
+    EXPECT_FALSE(ovUsesOperationOf(textWith(eofOverride, ""), &TIOClass::Eof, TStreamWrapperType));
+}

@@ -49,8 +49,8 @@ TEST_F(TextFactory, EachProtocolOpensATextStreamInItsEncodingWhateverItsCase) {
 
 TEST_F(TextFactory, OtherProtocolsAndMissingFilesGiveNull) {
     ovTestWriteFile(dir / "x.txt", "x");
-    EXPECT_EQ(StreamOpenRead(ovTestAscii("utf32::" + (dir / "x.txt"))), ovNullStream());
-    EXPECT_EQ(StreamOpenRead(ovTestAscii("utf8::" + (dir / "missing.txt"))), ovNullStream());
+    EXPECT_EQ(StreamOpenRead(ovTestAscii("utf32::" + (dir / "x.txt"))), ovNullOf<TStream>());
+    EXPECT_EQ(StreamOpenRead(ovTestAscii("utf8::" + (dir / "missing.txt"))), ovNullOf<TStream>());
 }
 
 TEST_F(TextFactory, ThePathMayCarryAProtocolOfItsOwn) {

@@ -35,7 +35,7 @@ const ovScope failingFactoryScope = {OV_SCOPE_CLASS, "TFailingReadFactory", ovFa
 int32_t failingRead(TIO*, uint8_t*, int32_t) { ovThrowStreamRead(); }
 
 TStream* openFailing(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable, int32_t writeable) {
-    if (ovStringCompare(protocol, ovLiteral(u"failing")) != 0) return ovNullStream();
+    if (ovStringCompare(protocol, ovLiteral(u"failing")) != 0) return ovNullOf<TStream>();
     TCStream* stream = TCStreamOpenFile(path, readable, writeable);
     if (stream != ovNull) stream->cls = &failingReadRecord;  // same layout, another record
     return stream;
@@ -130,7 +130,7 @@ TEST_F(FileStreams, AnUnseekableStreamOpenedForWritingIsTheStreamItself) {
     ASSERT_EQ(pipe(ends), 0);
     TStream* out = FileOpenWrite(ovTestAscii("/dev/fd/" + std::to_string(ends[1])));
     close(ends[1]);
-    ASSERT_NE(out, ovNullStream());
+    ASSERT_NE(out, ovNullOf<TStream>());
     out->WriteString(ovTestAscii("to the reader"));
     FileCloseStream(out);
     char buffer[64];
@@ -151,15 +151,15 @@ TEST_F(FileStreams, DuplicateTurnsAWriteFailureIntoZero) {
 
 TEST_F(FileStreams, OpenReadAndWriteGiveFileStreams) {
     TStream* out = FileOpenWrite(at("f"));
-    ASSERT_NE(out, ovNullStream());
+    ASSERT_NE(out, ovNullOf<TStream>());
     out->WriteLine(ovLiteral(u"first"));
     EXPECT_EQ(FileCloseStream(out), 0);
     TStream* in = FileOpenRead(at("f"));
-    ASSERT_NE(in, ovNullStream());
+    ASSERT_NE(in, ovNullOf<TStream>());
     EXPECT_NE(in->Pos(), -1);
     EXPECT_EQ(ovTestUnits(in->ReadLine()), u"first");
     FileCloseStream(in);
-    EXPECT_EQ(FileOpenRead(at("missing")), ovNullStream());
+    EXPECT_EQ(FileOpenRead(at("missing")), ovNullOf<TStream>());
 }
 
 // A FIFO cannot seek: its content comes back whole as a memory stream, and
@@ -172,7 +172,7 @@ TEST_F(FileStreams, UnseekableStreamIsReadIntoMemoryAndClosed) {
     const int before = ovTestOpenDescriptors();
     TStream* stream = FileOpenRead(at("fifo"));
     writer.join();
-    ASSERT_NE(stream, ovNullStream());
+    ASSERT_NE(stream, ovNullOf<TStream>());
     EXPECT_EQ(ovTestOpenDescriptors(), before);
     EXPECT_EQ(stream->Size(), static_cast<int32_t>(text.size()));
     EXPECT_EQ(stream->Pos(), 0);
@@ -202,7 +202,7 @@ TEST_F(FileStreams, AnUnseekableTextStreamDecodesAMemoryCopyOfItsBytes) {
         const int before = ovTestOpenDescriptors();
         TStream* stream = FileOpenRead(ovTestAscii(c.protocol + (dir / "text.fifo")));
         writer.join();
-        ASSERT_NE(stream, ovNullStream()) << c.protocol;
+        ASSERT_NE(stream, ovNullOf<TStream>()) << c.protocol;
         EXPECT_EQ(ovTestOpenDescriptors(), before) << c.protocol;
         EXPECT_TRUE(ovIsInstance(stream, &TTextStreamType)) << c.protocol;
         EXPECT_NE(stream->Pos(), -1);
