@@ -247,7 +247,7 @@ TList* TListReversed(TList* self);
 int32_t TListSort(TList* self, int32_t ascending, ovCompareFunction compare);
 TListEnum* TListObjectEnumerator(TList* self);
 Array* TListToArray(TList* self);
-// A new list of the array's elements in index order (an array of objects).
+// A new list of the array's elements in index order; an array of numbers raises a runtime error.
 TList* TListFromArray(Array* array);
 
 extern const ovScope TLinkScope, TListEnumScope, TListScope;
