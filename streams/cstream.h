@@ -54,7 +54,7 @@ int32_t TCStreamRead(TIO* self, uint8_t* buf, int32_t count);
 int32_t TCStreamWrite(TIO* self, const uint8_t* buf, int32_t count);
 int32_t TCStreamFlush(TIO* self);
 int32_t TCStreamClose(TIO* self);
-// TStream's ReadLine, with one byte taken from the handle's buffer at a time
+// TStream's ReadLine, its stops searched sixteen bytes a step in the handle's buffer
 // instead of one dispatched Read: the same line, position and end.  A
 // subclass that replaces Read gets TStream's ReadLine over its own Read.
 String* TCStreamReadLine(TStream* self);
