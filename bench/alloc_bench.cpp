@@ -13,6 +13,7 @@
 #include "runtime/object.h"
 #include "runtime/string.h"
 #include "runtime/thread.h"
+#include "bench/thread_alive.h"
 
 #ifdef OV_HAVE_BOEHM
 #include <gc.h>
@@ -172,6 +173,27 @@ void threadedAllocation(benchmark::State& state, int threads) {
     state.SetItemsProcessed(state.iterations() * kThreadedStrings);
 }
 
+// The main thread allocating alone, beside a thread that only waits, and
+// once the only thread it created has ended.
+void mainAllocates(benchmark::State& state) {
+    ModeGuard automatic(OV_GC_AUTOMATIC);
+    for (auto _ : state) allocateStrings(kThreadedStrings);
+    state.SetItemsProcessed(state.iterations() * kThreadedStrings);
+}
+
+void oursOneThreadAlive(benchmark::State& state) {
+    SleepingThread alive;
+    mainAllocates(state);
+}
+
+void oursAfterThreadEnded(benchmark::State& state) {
+    ovThreadStartup();
+    ovThreadRecord* ended = ovThreadCreate([](intptr_t) -> intptr_t { return 0; }, 0);
+    ovThreadResume(ended);
+    ovThreadWait(ended);
+    mainAllocates(state);
+}
+
 void oursThreads2(benchmark::State& state) { threadedAllocation(state, 2); }
 void baseThreads2(benchmark::State& state) { threadedAllocation(state, 1); }
 
@@ -212,6 +234,8 @@ void passPause(benchmark::State& state) {
 
 }  // namespace
 
+// Before any thread exists: the baseline of alloc.after_thread_ended.
+BENCHMARK(mainAllocates)->Name("base/alloc.after_thread_ended")->Unit(benchmark::kMillisecond);
 BENCHMARK(oursSmallBlocks)->Name("ours/alloc.small_blocks");
 BENCHMARK(baseSmallBlocks)->Name("base/alloc.small_blocks");
 BENCHMARK(oursChurn)->Name("ours/alloc.churn")->Unit(benchmark::kMillisecond);
@@ -237,5 +261,8 @@ BENCHMARK(oursPass)->Name("alloc.pass")->Arg(1000)->Arg(10000)->Arg(100000)->Uni
 // Wall time, since the work is spread over threads.
 BENCHMARK(oursThreads2)->Name("ours/alloc.threads_2")->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(baseThreads2)->Name("base/alloc.threads_2")->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(oursOneThreadAlive)->Name("ours/alloc.one_thread_alive")->Unit(benchmark::kMillisecond);
+BENCHMARK(mainAllocates)->Name("base/alloc.one_thread_alive")->Unit(benchmark::kMillisecond);
+BENCHMARK(oursAfterThreadEnded)->Name("ours/alloc.after_thread_ended")->Unit(benchmark::kMillisecond);
 // Threads alive in all, the timing one included.
 BENCHMARK(passPause)->Name("alloc.pass_pause_threads")->Arg(2)->Arg(8)->UseManualTime()->Unit(benchmark::kMicrosecond);

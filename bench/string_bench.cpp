@@ -9,6 +9,7 @@
 #include "runtime/array.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
+#include "bench/thread_alive.h"
 
 namespace {
 
@@ -91,6 +92,11 @@ void oursSplit(benchmark::State& state) {
     String* comma = ovStringFromCString(",");
     for (auto _ : state) benchmark::DoNotOptimize(ovStringSplit(text, comma));
     ovKeepAlive(text);
+}
+
+void oursSplitWithThreadAlive(benchmark::State& state) {
+    SleepingThread alive;
+    oursSplit(state);
 }
 
 void baseSplit(benchmark::State& state) {
@@ -193,6 +199,7 @@ void baseFindLong(benchmark::State& s) { baseFind(s, kLongPattern); }
 OV_STRING_PAIR("build_from_pieces", oursBuild, baseBuild);
 OV_STRING_PAIR("replace_1mb", oursReplace, baseReplace);
 OV_STRING_PAIR("split_1mb", oursSplit, baseSplit);
+OV_STRING_PAIR("split_with_thread_alive", oursSplitWithThreadAlive, oursSplit);
 OV_STRING_PAIR("join_1mb", oursJoin, baseJoin);
 OV_STRING_PAIR("find_short", oursFindShort, baseFindShort);
 OV_STRING_PAIR("find_long", oursFindLong, baseFindLong);

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/thread.h"
 #include "system/clib/clib.h"
 
 static_assert(OV_AF_INET == AF_INET && OV_SOCK_STREAM == SOCK_STREAM && OV_SOCK_DGRAM == SOCK_DGRAM);
@@ -30,14 +31,17 @@ constexpr int32_t kIpv4Bytes = 4;
 
 bool isPort(int32_t port) { return port >= 0 && port <= 65535; }
 
-// Makes the call again while a signal interrupts it before it did anything.
+// Makes the call again while a signal interrupts it before it did anything;
+// it blocks outside managed code, so a pass need not stop the thread.
 template <class Call>
 auto retryInterrupted(Call call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
+    return ovBlockingCall([&] {
+        decltype(call()) result;
+        do {
+            result = call();
+        } while (result < 0 && errno == EINTR);
+        return result;
+    });
 }
 
 // A call that gave up because its socket's bound ran out reports it apart
@@ -104,7 +108,7 @@ public:
         using Clock = std::chrono::steady_clock;
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (int32_t left = timeoutMs;;) {
-            const int32_t result = poll(polled_.data(), static_cast<nfds_t>(count_), left);
+            const int32_t result = ovBlockingCall([&] { return poll(polled_.data(), static_cast<nfds_t>(count_), left); });
             if (result >= 0 || errno != EINTR) return result;
             if (timeoutMs >= 0) {
                 const auto rest = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -213,7 +217,7 @@ int32_t ovSocketConnectAddr(int32_t handle, const uint8_t* address, int32_t fami
     uint32_t networkIp = 0;
     std::memcpy(&networkIp, address, static_cast<size_t>(std::clamp(addressLength, 0, kIpv4Bytes)));
     sockaddr_in peer = addressOf(networkIp, port);
-    return boundedResult(connect(handle, asGeneric(&peer), sizeof peer), EINPROGRESS);
+    return boundedResult(ovBlockingCall([&] { return connect(handle, asGeneric(&peer), sizeof peer); }), EINPROGRESS);
 }
 
 int32_t ovSocketListen(int32_t handle, int32_t backlog) { return listen(handle, backlog); }

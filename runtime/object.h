@@ -141,12 +141,14 @@ void ovGCFree(Object* instance);
 // unless a retain came first.
 void ovGCQueueReleased(Object* instance);
 
-// Set when the first thread is created and never cleared.  From then on
-// counts change by atomic read-modify-writes, so that threads retaining and
-// releasing one instance lose no count, and the collector takes its lock.
+// Set while a created thread has not ended.  Meanwhile counts change by
+// atomic read-modify-writes, so that threads retaining and releasing one
+// instance lose no count, and the collector takes its lock.  Read with
+// acquire, so that once the last other thread has ended what it did to
+// counts is seen by the plain updates that follow.
 extern std::atomic<bool> ovMultiThreaded;
 
-inline bool ovCountsShared() { return ovMultiThreaded.load(std::memory_order_relaxed); }
+inline bool ovCountsShared() { return ovMultiThreaded.load(std::memory_order_acquire); }
 
 inline std::atomic_ref<int32_t> ovSharedCount(Object* o) { return std::atomic_ref<int32_t>(o->refs); }
 

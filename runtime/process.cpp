@@ -11,6 +11,7 @@
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/string.h"
+#include "runtime/thread.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ String* ovReadStdin() {
     std::string gathered;
     char buffer[kChunkBuffer];
     for (;;) {
-        if (std::fgets(buffer, kChunkBuffer, stdin) == nullptr) break;
+        if (ovBlockingCall([&] { return std::fgets(buffer, kChunkBuffer, stdin); }) == nullptr) break;
         size_t length = std::strlen(buffer);
         if (const char* lineFeed = static_cast<const char*>(std::memchr(buffer, '\n', length))) {
             length = static_cast<size_t>(lineFeed - buffer);
@@ -54,8 +55,11 @@ int32_t ovMillisecs() {
 int32_t ovDelay(int32_t milliseconds) {
     if (milliseconds < 0) return 0;
     timespec pause = {milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&pause, &pause) != 0) {
-    }
+    ovBlockingCall([&] {
+        while (nanosleep(&pause, &pause) != 0) {
+        }
+        return 0;
+    });
     return 0;
 }
 

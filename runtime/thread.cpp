@@ -42,6 +42,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <iterator>
@@ -286,7 +287,7 @@ bool installSignalHandler() {
 // count, or -1 when the signal cannot be sent (nothing changed then).
 int32_t beginStop(ovThreadRecord* thread) {
     const int32_t previous = thread->suspendCount;
-    if (previous == 0) {
+    if (previous == 0 && thread->blocking == 0) {
         if (!signalStop(thread)) return -1;
         thread->ackPending = 1;
     }
@@ -328,9 +329,32 @@ int32_t suspendSelf(ovThreadRecord* self) {
     return 0;
 }
 
+// Parks a thread that leaves a blocking call while a suspension holds it.
+// It stays marked blocking meanwhile, so the context it published stays the
+// one a pass scans, and further suspensions need no signal either.
+void leaveBlocking(ovThreadRecord* self) {
+    for (;;) {
+        uint32_t generation;
+        {
+            RegistryLock lock;
+            if (self->suspendCount == 0) {
+                self->blocking = 0;
+                return;
+            }
+            generation = wakeGeneration(self).load();
+        }
+        parkUntilWoken(self, generation);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Thread life
 // ---------------------------------------------------------------------------
+
+// Created threads that have not ended, and the main thread.
+int32_t threadsAlive = 1;
+
+void countEnded();
 
 void finish(ovThreadRecord* self, intptr_t result) {
     RegistryLock lock;
@@ -343,6 +367,23 @@ void finish(ovThreadRecord* self, intptr_t result) {
         push(finished, self);
         sem_post(&self->endLatch);
     }
+    countEnded();
+}
+
+// The two change the count under the registry lock, taken whatever the flag
+// says, so that an end clearing the flag and a creation setting it cannot
+// interleave.  An end clears it as the last thing under the lock: from then
+// on the remaining thread takes no lock, and what the ended thread did is
+// visible to it through the flag.
+void countCreated() {
+    registryLock.lock();
+    ++threadsAlive;
+    ovMultiThreaded.store(true, std::memory_order_release);
+    registryLock.unlock();
+}
+
+void countEnded() {
+    if (--threadsAlive == 1) ovMultiThreaded.store(false, std::memory_order_release);
 }
 
 void* threadStart(void* parameter) {
@@ -379,7 +420,7 @@ void registerCreated(ovThreadRecord* thread) {
 int awaitEnd(ovThreadRecord* thread, intptr_t* result) {
     if (thread == nullptr) return ESRCH;
     if (thread == currentThread) return EDEADLK;  // its own end never comes
-    if (awaitPost(&thread->endLatch) != 0) return errno;
+    if (ovBlockingCall([thread] { return awaitPost(&thread->endLatch); }) != 0) return errno;
     sem_post(&thread->endLatch);
     *result = thread->result;
     return 0;
@@ -459,8 +500,11 @@ ovThreadRecord* ovThreadCreate(ovThreadEntry entry, intptr_t argument) {
     if (thread == nullptr) return nullptr;
     thread->data[0] = argument;
     // Before the thread exists, so that it never sees plain counts.
-    ovMultiThreaded.store(true, std::memory_order_release);
+    countCreated();
     if (!spawn(thread)) {
+        registryLock.lock();
+        countEnded();
+        registryLock.unlock();
         freeRecord(thread);
         return nullptr;
     }
@@ -524,6 +568,27 @@ void ovThreadResumeOthers() {
         --thread->othersHolds;
         lowerCount(thread);
     }
+}
+
+void ovThreadEnterBlocking(const ovBlockingContext& context) {
+    ovThreadRecord* self = currentThread;
+    if (self == nullptr) return;
+    RegistryLock lock;
+    self->savedStackPointer = context.stackPointer;
+    std::copy(std::begin(context.registers), std::end(context.registers), self->savedRegisters);
+    self->blocking = 1;
+}
+
+// Keeps errno: the caller reads what the blocking call left there.
+void ovThreadLeaveBlocking() {
+    const int savedErrno = errno;
+    if (currentThread != nullptr) leaveBlocking(currentThread);
+    errno = savedErrno;
+}
+
+int32_t ovThreadIsBlocking(ovThreadRecord* thread) {
+    RegistryLock lock;
+    return thread->blocking;
 }
 
 int ovThreadSuspendSignal() { return suspendSignal(); }

@@ -18,6 +18,9 @@
 #include <atomic>
 #include <cstdint>
 
+// Set while a created thread has not ended (see runtime/object.h).
+extern std::atomic<bool> ovMultiThreaded;
+
 // A thread's entry function: takes one word and returns one, the thread's
 // result, which ovThreadWait hands to the waiter.
 using ovThreadEntry = intptr_t (*)(intptr_t argument);
@@ -57,6 +60,7 @@ struct ovThreadRecord {
     int32_t othersHolds;      // suspensions by ovThreadSuspendOthers not yet undone
     int32_t ackPending;       // a suspend signal is out and not yet acknowledged
     int32_t stopRequested;    // a suspend signal is out and no handler has taken it yet
+    int32_t blocking;         // in a blocking call: at rest, its context published (ovBlockingCall)
     int32_t ended;            // the entry function has returned
     intptr_t result;          // what it returned
     sem_t acknowledged;       // posted once the thread has stopped (or reached its gate)
@@ -83,6 +87,55 @@ private:
     std::atomic<int32_t> state_{0};  // bit 0: held; the rest: twice the number of sleepers
     sem_t wakeups_;                  // posted by an unlock that found sleepers
 };
+
+// The registers and stack pointer of a thread about to block, captured where
+// the blocking call is made (every general register, so that whatever the
+// caller holds there is seen).
+struct ovBlockingContext {
+    void* stackPointer;
+    uintptr_t registers[OV_THREAD_SAVED_REGISTERS];
+};
+
+// Publishes the context and marks the thread blocking: a pass scans it from
+// there without stopping it.  Leaving waits while a suspension holds it.
+void ovThreadEnterBlocking(const ovBlockingContext& context);
+void ovThreadLeaveBlocking();
+// 1 while the thread is in a blocking call, for tests and diagnostics.
+int32_t ovThreadIsBlocking(ovThreadRecord* thread);
+
+#if defined(__x86_64__)
+// In the order of ovThreadRecord::savedRegisters.
+#define OV_CAPTURE_BLOCKING_CONTEXT(context)                                                              \
+    asm volatile(                                                                                        \
+        "movq %%rsp, 0(%0)\n\tmovq %%rdi, 8(%0)\n\tmovq %%rsi, 16(%0)\n\tmovq %%rbx, 24(%0)\n\t"          \
+        "movq %%rdx, 32(%0)\n\tmovq %%rcx, 40(%0)\n\tmovq %%rax, 48(%0)\n\tmovq %%rbp, 56(%0)\n\t"        \
+        "movq %%r8, 64(%0)\n\tmovq %%r9, 72(%0)\n\tmovq %%r10, 80(%0)\n\tmovq %%r11, 88(%0)\n\t"          \
+        "movq %%r12, 96(%0)\n\tmovq %%r13, 104(%0)\n\tmovq %%r14, 112(%0)\n\tmovq %%r15, 120(%0)\n\t"     \
+        :                                                                                                \
+        : "r"(&(context))                                                                                \
+        : "memory")
+#endif
+
+// Runs call, which must not touch managed objects (a sleep, a wait, a socket
+// or console read), as a blocking call of the runtime: a pass that comes
+// meanwhile scans this thread's stack above here and the registers it had
+// here, without a signal, and a suspension that comes meanwhile takes
+// effect when the call returns.  Once a second thread exists.
+template <class Call>
+[[gnu::always_inline]] inline auto ovBlockingCall(Call call) -> decltype(call()) {
+#if defined(__x86_64__)
+    if (ovMultiThreaded.load(std::memory_order_acquire)) {
+        ovBlockingContext context;
+        OV_CAPTURE_BLOCKING_CONTEXT(context);
+        ovThreadEnterBlocking(context);
+        struct Leave {
+            ~Leave() { ovThreadLeaveBlocking(); }
+        } leave;
+        return call();
+    }
+#endif
+    return call();
+}
 
 // Registers the calling thread as the main thread: its stack top is the
 // collector's stack base, so record that first.  Installs the suspend

@@ -109,6 +109,16 @@ TEST(ThreadRecords, AnEndedRecordWaitedForOrDetachedIsFreedByTheNextCreate) {
     EXPECT_EQ(ovThreadWait(last), 10);
 }
 
+TEST(ThreadCreate, CountsAreSharedOnlyWhileACreatedThreadHasNotEnded) {
+    ASSERT_FALSE(ovCountsShared());
+    ovThreadRecord* thread = ovThreadCreate(twice, 1);  // waits at its gate
+    ASSERT_NE(thread, nullptr);
+    EXPECT_TRUE(ovCountsShared());
+    ovThreadResume(thread);
+    EXPECT_EQ(ovThreadWait(thread), 2);
+    EXPECT_FALSE(ovCountsShared()) << "the only other thread has ended";
+}
+
 intptr_t waitForLatch(intptr_t latch) {
     fromWord<std::latch>(latch)->wait();
     return 0;

@@ -2,7 +2,12 @@
 // suspend counts, and the stack pointer and registers captured at a stop.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include "runtime/process.h"
+#include "runtime/string.h"
 #include "tests/runtime/thread_support.h"
+#include "tests/support/gc_test_support.h"
 
 namespace {
 
@@ -171,3 +176,62 @@ TEST(ThreadSuspendOthers, CapturesTheRegistersOfTheInterruptedCode) {
 #endif
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Blocking calls
+// ---------------------------------------------------------------------------
+
+struct Sleeper {
+    std::atomic<bool> woke{false};
+    std::atomic<bool> release{false};
+};
+
+// Blocks the suspend signal and then waits in ovThreadWait for a thread that
+// waits for the test: only a pass that needs no signal gets past it.
+intptr_t waitWithTheSuspendSignalBlocked(intptr_t word) {
+    auto* sleeper = fromWord<Sleeper>(word);
+    ovThreadRecord* waited = startThread(  // before the mask, which a new thread inherits
+        [](intptr_t w) -> intptr_t { return eventually([&] { return fromWord<Sleeper>(w)->release.load(); }); },
+        word);
+    sigset_t suspend;
+    sigemptyset(&suspend);
+    sigaddset(&suspend, ovThreadSuspendSignal());
+    pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
+    String* local = ovStringFromCString("held across the wait");
+    ovThreadWait(waited);
+    const bool intact = ovGCIsObject(reinterpret_cast<uintptr_t>(local)) == 1 && local->length == 20;
+    ovKeepAlive(local);
+    pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);
+    return intact ? 1 : 0;
+}
+
+TEST(ThreadBlocking, APassScansAThreadInABlockingCallWithoutStoppingIt) {
+    ovTestModeGuard manual(0);
+    Sleeper sleeper;
+    ovThreadRecord* thread = startThread(waitWithTheSuspendSignalBlocked, toWord(&sleeper));
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(eventually([&] { return ovThreadIsBlocking(thread) == 1; }));
+    ovTestCollect();  // would wait for ever for a signal the thread never takes
+    sleeper.release = true;
+    EXPECT_EQ(ovThreadWait(thread), 1) << "its local survived the pass";
+}
+
+intptr_t delayThenMark(intptr_t word) {
+    auto* sleeper = fromWord<Sleeper>(word);
+    ovDelay(50);
+    sleeper->woke = true;
+    return 0;
+}
+
+TEST(ThreadBlocking, ASuspensionDuringABlockingCallTakesEffectWhenItReturns) {
+    Sleeper sleeper;
+    ovThreadRecord* thread = startThread(delayThenMark, toWord(&sleeper));
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(eventually([&] { return ovThreadIsBlocking(thread) == 1; }));
+    EXPECT_EQ(ovThreadSuspend(thread), 0);
+    ovDelay(150);
+    EXPECT_FALSE(sleeper.woke) << "held when its delay ended";
+    EXPECT_EQ(ovThreadResume(thread), 1);
+    EXPECT_EQ(ovThreadWait(thread), 0);
+    EXPECT_TRUE(sleeper.woke);
+}
