@@ -155,12 +155,12 @@ void Server::answer(Connection& connection, const std::string& bytes) {
 void Server::expire(Clock::time_point now) {
     for (Connection& connection : connections_) {
         if (connection.done || now < connection.deadline) continue;
-        if (connection.draining) {
-            connection.done = true;
-        } else {
+        if (!connection.draining) {
+            // The answer gets the draining time to go out.
+            connection.deadline = now + limits_.drain;
             answer(connection, ErrorAnswer(408, "the request did not arrive in time"));
-            connection.done = true;
         }
+        connection.done = true;
     }
     connections_.remove_if([](const Connection& connection) { return connection.done; });
 }
