@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/program.h"
+#include "net/socket.h"
 #include "tests/net/net_test_support.h"
 #include "tools/bitview/api.h"
 #include "tools/bitview/server.h"
