@@ -92,7 +92,6 @@ public:
         close(wake[1]);
     }
 
-    Session& session() { return session_; }
     Program& loaded() { return program_; }
 
 private:

@@ -38,6 +38,20 @@ size_t headEnd(std::string_view bytes) {
     return std::string_view::npos;
 }
 
+// The reason phrase of the statuses bitview answers with.
+const char* HttpReason(int status) {
+    switch (status) {
+        case 200: return "OK";
+        case 400: return "Bad Request";
+        case 404: return "Not Found";
+        case 405: return "Method Not Allowed";
+        case 408: return "Request Timeout";
+        case 413: return "Content Too Large";
+        case 431: return "Request Header Fields Too Large";
+        default: return "Internal Server Error";
+    }
+}
+
 }  // namespace
 
 std::optional<std::string_view> HttpRequest::parameter(std::string_view name) const {
@@ -139,20 +153,6 @@ RequestReader::State RequestReader::takeBody() {
     request_.body = pending_.substr(0, bodyLength_);
     pending_.clear();
     return state_ = State::kComplete;
-}
-
-const char* HttpReason(int status) {
-    switch (status) {
-        case 200: return "OK";
-        case 400: return "Bad Request";
-        case 404: return "Not Found";
-        case 405: return "Method Not Allowed";
-        case 408: return "Request Timeout";
-        case 413: return "Content Too Large";
-        case 431: return "Request Header Fields Too Large";
-        case 503: return "Service Unavailable";
-        default: return "Internal Server Error";
-    }
 }
 
 std::string HttpAnswer(int status, std::string_view contentType, std::string_view body, std::string_view allow) {

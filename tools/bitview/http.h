@@ -66,5 +66,3 @@ private:
 // (length, type, no caching, no sniffing, the connection closing) and the
 // body.  `allow` lists the methods of a path for a 405.
 std::string HttpAnswer(int status, std::string_view contentType, std::string_view body, std::string_view allow = {});
-// The reason phrase of the statuses bitview answers with.
-const char* HttpReason(int status);

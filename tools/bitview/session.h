@@ -53,9 +53,6 @@ public:
     // The machine's state, with the output from byte `outputFrom` on.
     std::string stateJson(int64_t outputFrom) const;
 
-    const Machine& machine() const { return *machine_; }
-    int64_t commandsRun() const { return count_; }
-
 private:
     void print(uint8_t code) override;
     int32_t readCode() override;
