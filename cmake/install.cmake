@@ -15,7 +15,7 @@ set(OV_INSTALLED_LIBRARIES
   orvane_collections collections)
 
 # The programs, for users.
-set(OV_INSTALLED_PROGRAMS bitrun textprog bittrace)
+set(OV_INSTALLED_PROGRAMS bitrun textprog bittrace bitview)
 
 set(ov_targets)
 set(ov_link_flags)
@@ -54,12 +54,16 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/orvane.pc DESTINATION ${CMAKE_INSTALL_
 
 install(TARGETS ${OV_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT bitrun)
 # Manual pages are installed compressed, as the system's own are.
-set(ov_manual ${CMAKE_CURRENT_BINARY_DIR}/bitrun.1.gz)
-add_custom_command(OUTPUT ${ov_manual}
-  COMMAND gzip -9 -n -c ${OV_ROOT}/docs/bitrun.1 > ${ov_manual}
-  DEPENDS ${OV_ROOT}/docs/bitrun.1)
-add_custom_target(bitrun_manual ALL DEPENDS ${ov_manual})
-install(FILES ${ov_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT bitrun)
+set(ov_manuals)
+foreach(page bitrun bitview)
+  set(ov_manual ${CMAKE_CURRENT_BINARY_DIR}/${page}.1.gz)
+  add_custom_command(OUTPUT ${ov_manual}
+    COMMAND gzip -9 -n -c ${OV_ROOT}/docs/${page}.1 > ${ov_manual}
+    DEPENDS ${OV_ROOT}/docs/${page}.1)
+  list(APPEND ov_manuals ${ov_manual})
+endforeach()
+add_custom_target(bitrun_manual ALL DEPENDS ${ov_manuals})
+install(FILES ${ov_manuals} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT bitrun)
 # The default program and the examples, for users to copy: bitrun looks for
 # code.txt beside itself or in the directory it is started from.
 install(FILES ${OV_ROOT}/app/code.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/orvane COMPONENT bitrun)

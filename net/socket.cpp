@@ -98,6 +98,7 @@ constexpr ovScopeEntry socketEntries[] = {
     OV_SOCKET_FUNCTION(CreateTCP, "():TSocket"),
     OV_SOCKET_METHOD(SetTimeout, "(i)i"),
     OV_SOCKET_METHOD(TimedOut, "()i"),
+    OV_SOCKET_METHOD(BindAddress, "(i,i)i"),
     ovScopeEndEntry,
 };
 
@@ -164,6 +165,12 @@ int32_t TSocketConnected(TSocket* self) {
 
 int32_t TSocketBind(TSocket* self, int32_t port) {
     if (ovSocketBindAny(self->_socket, OV_AF_INET, port) < 0) return 0;
+    self->UpdateLocalName();
+    return 1;
+}
+
+int32_t TSocketBindAddress(TSocket* self, int32_t ip, int32_t port) {
+    if (ovSocketBindAddr(self->_socket, OV_AF_INET, ip, port) < 0) return 0;
     self->UpdateLocalName();
     return 1;
 }
@@ -255,6 +262,7 @@ int32_t SockRemoteIp(TSocket* socket) { return socket->RemoteIp(); }
 int32_t SockRemotePort(TSocket* socket) { return socket->RemotePort(); }
 int32_t SockSetTimeout(TSocket* socket, int32_t timeoutMs) { return socket->SetTimeout(timeoutMs); }
 int32_t SockTimedOut(TSocket* socket) { return socket->TimedOut(); }
+int32_t SockBindAddress(TSocket* socket, int32_t ip, int32_t port) { return socket->BindAddress(ip, port); }
 
 String* DottedAddress(int32_t ip) {
     const NetworkBytes octets = networkBytesOf(ip);

@@ -50,6 +50,7 @@ struct TSocketClass : ObjectClass {
     // slots.
     int32_t (*SetTimeout)(TSocket* self, int32_t timeoutMs);
     int32_t (*TimedOut)(TSocket* self);
+    int32_t (*BindAddress)(TSocket* self, int32_t ip, int32_t port);
 };
 
 // Open while _socket is 0 or more; Close moves it to closed for good
@@ -98,6 +99,9 @@ struct TSocket : Object {
     // 1 when the last Send, Recv or Connect failed because its bound ran
     // out, else 0.
     inline int32_t TimedOut();
+    // As Bind, on one local address only (127.0.0.1: reachable from this
+    // machine alone).  1 on success, 0 on failure.
+    inline int32_t BindAddress(int32_t ip, int32_t port);
 };
 
 inline int32_t TSocket::Send(const uint8_t* buffer, int32_t count, int32_t flags) {
@@ -123,6 +127,9 @@ inline int32_t TSocket::UpdateLocalName() { return record<TSocketClass>()->Updat
 inline int32_t TSocket::UpdateRemoteName() { return record<TSocketClass>()->UpdateRemoteName(this); }
 inline int32_t TSocket::SetTimeout(int32_t timeoutMs) { return record<TSocketClass>()->SetTimeout(this, timeoutMs); }
 inline int32_t TSocket::TimedOut() { return record<TSocketClass>()->TimedOut(this); }
+inline int32_t TSocket::BindAddress(int32_t ip, int32_t port) {
+    return record<TSocketClass>()->BindAddress(this, ip, port);
+}
 
 // The Null object seen as a socket reference.
 inline TSocket* ovNullSocket() { return static_cast<TSocket*>(ovNull); }
@@ -159,6 +166,7 @@ TSocket* TSocketCreateUDP();
 TSocket* TSocketCreateTCP();
 int32_t TSocketSetTimeout(TSocket* self, int32_t timeoutMs);
 int32_t TSocketTimedOut(TSocket* self);
+int32_t TSocketBindAddress(TSocket* self, int32_t ip, int32_t port);
 
 extern const ovScope TSocketScope;
 extern const TSocketClass TSocketType;
@@ -188,6 +196,7 @@ inline constexpr TSocketClass TSocketType = ovMakeClass<TSocketClass, TSocket>(O
     r.CreateTCP = TSocketCreateTCP;
     r.SetTimeout = TSocketSetTimeout;
     r.TimedOut = TSocketTimedOut;
+    r.BindAddress = TSocketBindAddress;
 });
 
 // ---------------------------------------------------------------------------
@@ -210,6 +219,7 @@ int32_t SockRemoteIp(TSocket* socket);
 int32_t SockRemotePort(TSocket* socket);
 int32_t SockSetTimeout(TSocket* socket, int32_t timeoutMs);
 int32_t SockTimedOut(TSocket* socket);
+int32_t SockBindAddress(TSocket* socket, int32_t ip, int32_t port);
 
 // The four octets in decimal, joined by ".": 0xC0A80001 is '192.168.0.1'.
 String* DottedAddress(int32_t ip);

@@ -206,8 +206,12 @@ int32_t ovSocketOpen(int32_t family, int32_t type, int32_t protocol) {
 int32_t ovSocketCloseHandle(int32_t handle) { return close(handle); }
 
 int32_t ovSocketBindAny(int32_t handle, int32_t family, int32_t port) {
+    return ovSocketBindAddr(handle, family, INADDR_ANY, port);
+}
+
+int32_t ovSocketBindAddr(int32_t handle, int32_t family, int32_t ip, int32_t port) {
     if (family != OV_AF_INET || !isPort(port)) return -1;
-    sockaddr_in address = addressOf(htonl(INADDR_ANY), port);
+    sockaddr_in address = addressOf(htonl(static_cast<uint32_t>(ip)), port);
     return bind(handle, asGeneric(&address), sizeof address);
 }
 

@@ -47,6 +47,9 @@ int32_t ovSocketCloseHandle(int32_t handle);
 // Binds to every local address and the port; -1 without a call unless the
 // family is OV_AF_INET.
 int32_t ovSocketBindAny(int32_t handle, int32_t family, int32_t port);
+// Binds to one local address (an Int in host order) and the port, as
+// ovSocketBindAny does; a server for this machine alone binds 127.0.0.1.
+int32_t ovSocketBindAddr(int32_t handle, int32_t family, int32_t ip, int32_t port);
 // Connects to the address (addressLength bytes, at most 4 used) and port; -1
 // without a call unless the family is OV_AF_INET.
 int32_t ovSocketConnectAddr(int32_t handle, const uint8_t* address, int32_t family, int32_t addressLength,

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "app/machine.h"
+#include "tools/usage.h"
 
 const char kTraceUsage[] =
     "usage: bittrace [OPTION]... [PROGRAM]\n"
@@ -96,28 +97,13 @@ std::string takeOption(const std::vector<std::string>& arguments, size_t& at, Tr
     return setNumber(*option, arguments[at], line.options);
 }
 
-std::string takeProgram(const std::vector<std::string>& arguments, size_t at, TraceCommandLine& line) {
-    if (line.programArgument >= 0)
-        return "one program file at a time, not both '" + line.programFile + "' and '" + arguments[at] + "'";
-    line.programFile = arguments[at];
-    line.programArgument = static_cast<int>(at);
-    return "";
-}
-
 }  // namespace
 
 TraceCommandLine ParseTraceArguments(const std::vector<std::string>& arguments) {
     TraceCommandLine line;
-    bool optionsEnded = false;
-    for (size_t at = 0; at < arguments.size() && line.error.empty(); ++at) {
-        const std::string& word = arguments[at];
-        if (optionsEnded || word.size() < 2 || word[0] != '-')
-            line.error = takeProgram(arguments, at, line);
-        else if (word == "--")
-            optionsEnded = true;
-        else
-            line.error = takeOption(arguments, at, line);
-    }
+    line.error = ReadToolArguments(
+        arguments, line.programFile, line.programArgument,
+        [&](const std::vector<std::string>& words, size_t& at) { return takeOption(words, at, line); });
     return line;
 }
 
@@ -139,16 +125,11 @@ private:
 
 constexpr char kHeader[] = "   count  index cmd    head  tape";
 
-char cellSymbol(const Tape& tape, int64_t position) {
-    if (position < -tape.offset() || position >= tape.size()) return '_';
-    return tape.cell(position) != 0 ? '1' : '0';
-}
-
 std::string tapeWindow(const Tape& tape, int64_t head, int64_t radius) {
     std::string window;
     for (int64_t position = head - radius; position <= head + radius; ++position) {
         if (position == head) window += '[';
-        window += cellSymbol(tape, position);
+        window += CellSymbol(tape, position);
         if (position == head) window += ']';
     }
     return window;
@@ -161,11 +142,11 @@ std::string codeText(int32_t code) {
 
 std::string effectOf(uint8_t command, const Machine& machine, const RecordingIo& io) {
     switch (command) {
-    case kCommandPrint: return io.printed == 0 ? "print 0, nothing printed" : "print " + codeText(io.printed);
-    case kCommandRead: return io.read < 0 ? "read -1, empty line or end of input" : "read " + codeText(io.read);
-    case kCommandJump:
-        return "jump to " + std::to_string(machine.pc()) + (machine.finished() ? ", past the end" : "");
-    default: return "";
+        case kCommandPrint: return io.printed == 0 ? "print 0, nothing printed" : "print " + codeText(io.printed);
+        case kCommandRead: return io.read < 0 ? "read -1, empty line or end of input" : "read " + codeText(io.read);
+        case kCommandJump:
+            return "jump to " + std::to_string(machine.pc()) + (machine.finished() ? ", past the end" : "");
+        default: return "";
     }
 }
 
@@ -187,15 +168,20 @@ std::string commandsText(int64_t count) { return std::to_string(count) + (count 
 
 std::string endLine(TraceEnd end, int64_t count, const Machine& machine, int64_t maxCells) {
     switch (end) {
-    case TraceEnd::kCompleted: return "completed after " + commandsText(count);
-    case TraceEnd::kStepLimit: return "stopped at the step limit after " + commandsText(count);
-    case TraceEnd::kTapeLimit: break;
+        case TraceEnd::kCompleted: return "completed after " + commandsText(count);
+        case TraceEnd::kStepLimit: return "stopped at the step limit after " + commandsText(count);
+        case TraceEnd::kTapeLimit: break;
     }
     return "stopped after " + commandsText(count) + ": command " + std::to_string(machine.pc()) +
            " would take the tape past " + std::to_string(maxCells) + " cells";
 }
 
 }  // namespace
+
+char CellSymbol(const Tape& tape, int64_t position) {
+    if (position < -tape.offset() || position >= tape.size()) return '_';
+    return tape.cell(position) != 0 ? '1' : '0';
+}
 
 TraceEnd TraceProgram(Program& program, const TraceOptions& options, const ReadCode& readCode, std::ostream& out,
                       int64_t maxCells) {

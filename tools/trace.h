@@ -40,6 +40,9 @@ extern const char kTraceUsage[];
 // Reads the arguments after the executable's name.
 TraceCommandLine ParseTraceArguments(const std::vector<std::string>& arguments);
 
+// How a cell shows: '0' or '1', or '_' where the tape has not reached yet.
+char CellSymbol(const Tape& tape, int64_t position);
+
 enum class TraceEnd { kCompleted, kStepLimit, kTapeLimit };
 
 // The code "," stores: that of the first character of the next input line,

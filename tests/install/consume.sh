@@ -26,7 +26,7 @@ for name in runtime clib streams filesystem net collections; do
     grep -qs "Orvane::$name " "$work"/prefix/lib*/cmake/Orvane/OrvaneTargets.cmake || fail "Orvane::$name not exported"
 done
 [ -e "$work/prefix/include/orvane/collections/list.h" ] || fail "collections/list.h not installed"
-for program in bitrun textprog bittrace; do [ -x "$work/prefix/bin/$program" ] || fail "$program not installed"; done
+for program in bitrun textprog bittrace bitview; do [ -x "$work/prefix/bin/$program" ] || fail "$program not installed"; done
 
 printf 'first line\nSecond Line, with Ümlaut\n' > "$work/notes.txt"
 expected=$'FIRST LINE\r\nSECOND LINE, WITH ÜMLAUT\r\n'
@@ -63,7 +63,7 @@ bitrun_deb=$(find "$work/packages" -maxdepth 1 -name 'bitrun_*.deb')
 dev_deb=$(find "$work/packages" -maxdepth 1 -name 'orvane-dev_*.deb')
 [ -n "$bitrun_deb" ] && [ -n "$dev_deb" ] || fail "packages missing: $(ls "$work/packages")"
 listing=$(dpkg-deb -c "$bitrun_deb")
-for path in ./usr/bin/bitrun ./usr/bin/textprog ./usr/bin/bittrace ./usr/share/man/man1/bitrun.1.gz \
+for path in ./usr/bin/bitrun ./usr/bin/textprog ./usr/bin/bittrace ./usr/bin/bitview ./usr/share/man/man1/bitview.1.gz \
             ./usr/share/orvane/code.txt ./usr/share/orvane/examples/hello.txt; do
     grep -q " $path\$" <<< "$listing" || fail "$path not in the bitrun package"
 done

@@ -122,6 +122,19 @@ TEST_F(SocketTest, BindToPortZeroChoosesAPortThatLocalPortShows) {
     SockClose(server);
 }
 
+// Bound to loopback, the socket is named by it and reachable on it; an
+// address this machine does not have cannot be bound.
+TEST_F(SocketTest, BindAddressTakesOneLocalAddressOnly) {
+    TSocket* server = SockCreateTCP();
+    ASSERT_EQ(SockBindAddress(server, kLoopbackIp, 0), 1);
+    EXPECT_EQ(SockLocalIp(server), kLoopbackIp);
+    ASSERT_EQ(SockListen(server, 1), 1);
+    TSocket* client = connectedTo(SockLocalPort(server));
+    TSocket* foreign = SockCreateTCP();
+    EXPECT_EQ(SockBindAddress(foreign, 0xC0000201, 0), 0);  // 192.0.2.1, an address for examples only
+    for (TSocket* socket : {client, server, foreign}) SockClose(socket);
+}
+
 TEST_F(SocketTest, AcceptPollsAndNamesBothEndsOfTheConnection) {
     TSocket* server = listening();
     EXPECT_EQ(SockAccept(server, 0), ovNull);  // nothing pending: at once
