@@ -22,7 +22,8 @@ TLink* unlessHead(TLink* link) { return isHead(link) ? ovNullOf<TLink>() : link;
 bool inRing(TLink* link) {
     TLink* succ = link->_succ;
     TLink* pred = link->_pred;
-    return succ != ovNullOf<TLink>() && pred != ovNullOf<TLink>() && succ->_pred.get() == link && pred->_succ.get() == link;
+    return succ != ovNullOf<TLink>() && pred != ovNullOf<TLink>() && succ->_pred.get() == link &&
+           pred->_succ.get() == link;
 }
 
 // A new link goes only beside a link of some list: beside a removed or fresh
@@ -221,60 +222,24 @@ constexpr ovScopeEntry linkEntries[] = {
     OV_FIELD_ENTRY(TLink, _value, ":Object"),
     OV_FIELD_ENTRY(TLink, _succ, ":TLink"),
     OV_FIELD_ENTRY(TLink, _pred, ":TLink"),
-    OV_METHOD_ENTRY(TLinkClass, New, "()i"),
-    OV_METHOD_ENTRY(TLinkClass, Delete, "()i"),
-    OV_METHOD_ENTRY(TLinkClass, Value, "():Object"),
-    OV_METHOD_ENTRY(TLinkClass, NextLink, "():TLink"),
-    OV_METHOD_ENTRY(TLinkClass, PrevLink, "():TLink"),
-    OV_METHOD_ENTRY(TLinkClass, Remove, "()i"),
-    ovScopeEndEntry,
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    OV_LINK_OPERATIONS(OV_LISTED_ENTRY) ovScopeEndEntry,
 };
 
 constexpr ovScopeEntry listEnumEntries[] = {
     OV_FIELD_ENTRY(TListEnum, _link, ":TLink"),
-    OV_METHOD_ENTRY(TListEnumClass, New, "()i"),
-    OV_METHOD_ENTRY(TListEnumClass, Delete, "()i"),
-    OV_METHOD_ENTRY(TListEnumClass, HasNext, "()i"),
-    OV_METHOD_ENTRY(TListEnumClass, NextObject, "():Object"),
-    ovScopeEndEntry,
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    OV_LIST_ENUM_OPERATIONS(OV_LISTED_ENTRY) ovScopeEndEntry,
 };
-
-#define OV_LIST_METHOD(slot, type) OV_METHOD_ENTRY(TListClass, slot, type)
 
 constexpr ovScopeEntry listEntries[] = {
     OV_FIELD_ENTRY(TList, _head, ":TLink"),
-    OV_LIST_METHOD(New, "()i"),
-    OV_LIST_METHOD(Delete, "()i"),
-    OV_LIST_METHOD(_pad, "()i"),
-    OV_LIST_METHOD(Clear, "()i"),
-    OV_LIST_METHOD(IsEmpty, "()i"),
-    OV_LIST_METHOD(Contains, "(:Object)i"),
-    OV_LIST_METHOD(AddFirst, "(:Object):TLink"),
-    OV_LIST_METHOD(AddLast, "(:Object):TLink"),
-    OV_LIST_METHOD(First, "():Object"),
-    OV_LIST_METHOD(Last, "():Object"),
-    OV_LIST_METHOD(RemoveFirst, "():Object"),
-    OV_LIST_METHOD(RemoveLast, "():Object"),
-    OV_LIST_METHOD(FirstLink, "():TLink"),
-    OV_LIST_METHOD(LastLink, "():TLink"),
-    OV_LIST_METHOD(InsertBeforeLink, "(:Object,:TLink):TLink"),
-    OV_LIST_METHOD(InsertAfterLink, "(:Object,:TLink):TLink"),
-    OV_LIST_METHOD(FindLink, "(:Object):TLink"),
-    OV_LIST_METHOD(ValueAtIndex, "(i):Object"),
-    OV_LIST_METHOD(Count, "()i"),
-    OV_LIST_METHOD(Remove, "(:Object)i"),
-    OV_LIST_METHOD(Swap, "(:TList)i"),
-    OV_LIST_METHOD(Copy, "():TList"),
-    OV_LIST_METHOD(Reverse, "()i"),
-    OV_LIST_METHOD(Reversed, "():TList"),
-    OV_LIST_METHOD(Sort, "(i,(:Object,:Object)i)i"),
-    OV_LIST_METHOD(ObjectEnumerator, "():TListEnum"),
-    OV_LIST_METHOD(ToArray, "():[]:Object"),
-    OV_FUNCTION_ENTRY(TListClass, FromArray, "([]:Object):TList"),
-    ovScopeEndEntry,
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    OV_LIST_OPERATIONS(OV_LISTED_ENTRY) OV_LIST_FUNCTIONS(OV_LISTED_FUNCTION_ENTRY) ovScopeEndEntry,
 };
-
-#undef OV_LIST_METHOD
 
 }  // namespace
 

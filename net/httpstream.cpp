@@ -17,7 +17,8 @@ String* concat(std::initializer_list<String*> parts) {
 // The request's characters as bytes (the low 8 bits of each), sent as far
 // as the connection takes them; a short write is not reported.
 void sendRequest(TStream* stream, String* file, String* host) {
-    String* request = concat({ovLiteral(u"GET "), file, ovLiteral(u" HTTP/1.0\r\nHost: "), host, ovLiteral(u"\r\n\r\n")});
+    String* request =
+        concat({ovLiteral(u"GET "), file, ovLiteral(u" HTTP/1.0\r\nHost: "), host, ovLiteral(u"\r\n\r\n")});
     const int32_t length = request->length;
     ovBuffer<uint8_t, 512> bytes;
     ovStringNarrowInto(request, reinterpret_cast<char*>(bytes.resize(int64_t{length} + 1)));
@@ -45,19 +46,19 @@ bool skipHeader(TSocketStream* stream) {
 constexpr ovScope THTTPStreamFactoryScope = {OV_SCOPE_CLASS, "THTTPStreamFactory", ovFactoryOverrideEntries};
 
 TStream* THTTPStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t, int32_t) {
-    if (ovStringCompare(protocol, ovLiteral(u"http")) != 0) return ovNullStream();
+    if (ovStringCompare(protocol, ovLiteral(u"http")) != 0) return ovNullOf<TStream>();
     const int32_t slash = ovStringFind(path, ovLiteral(u"/"), 0);
     String* host = slash < 0 ? path : ovStringSlice(path, 0, slash);
     String* file = slash < 0 ? ovLiteral(u"/") : ovStringSlice(path, slash, path->length);
     // The host and the file go out as text of their own lines: a control
     // byte in either would end a line early and add lines of the caller's.
-    if (ovHoldsControlByte(host) != 0 || ovHoldsControlByte(file) != 0) return ovNullStream();
+    if (ovHoldsControlByte(host) != 0 || ovHoldsControlByte(file) != 0) return ovNullOf<TStream>();
     TSocketStream* stream = ovOpenClientStream(ovSplitHostAndPort(host));
     if (stream == ovNull) return stream;
     sendRequest(stream, file, host);
     if (skipHeader(stream)) return stream;
     stream->Close();
-    return ovNullStream();
+    return ovNullOf<TStream>();
 }
 
 void ovHttpStreamModuleInit() {

@@ -61,10 +61,7 @@ int32_t noteRanOut(TSocket* self, int32_t result) {
 // The bytes a transfer moved, 0 when it failed.
 int32_t transferred(TSocket* self, int32_t result) { return std::max(noteRanOut(self, result), 0); }
 
-TSocket* createOver(int32_t handle) { return handle < 0 ? ovNullSocket() : TSocketType.Create(handle, 1); }
-
-#define OV_SOCKET_METHOD(slot, type) OV_METHOD_ENTRY(TSocketClass, slot, type)
-#define OV_SOCKET_FUNCTION(slot, type) OV_FUNCTION_ENTRY(TSocketClass, slot, type)
+TSocket* createOver(int32_t handle) { return handle < 0 ? ovNullOf<TSocket>() : TSocketType.Create(handle, 1); }
 
 constexpr ovScopeEntry socketEntries[] = {
     OV_FIELD_ENTRY(TSocket, _socket, "i"),
@@ -74,41 +71,16 @@ constexpr ovScopeEntry socketEntries[] = {
     OV_FIELD_ENTRY(TSocket, _remoteIp, "i"),
     OV_FIELD_ENTRY(TSocket, _remotePort, "i"),
     OV_FIELD_ENTRY(TSocket, _timedOut, "i"),
-    OV_SOCKET_METHOD(New, "()i"),
-    OV_SOCKET_METHOD(Delete, "()i"),
-    OV_SOCKET_METHOD(Send, "(*b,i,i)i"),
-    OV_SOCKET_METHOD(Recv, "(*b,i,i)i"),
-    OV_SOCKET_METHOD(Close, "()i"),
-    OV_SOCKET_METHOD(Connected, "()i"),
-    OV_SOCKET_METHOD(Bind, "(i)i"),
-    OV_SOCKET_METHOD(Connect, "(i,i)i"),
-    OV_SOCKET_METHOD(Listen, "(i)i"),
-    OV_SOCKET_METHOD(Accept, "(i):TSocket"),
-    OV_SOCKET_METHOD(ReadAvail, "()i"),
-    OV_SOCKET_METHOD(SetTCPNoDelay, "(i)i"),
-    OV_SOCKET_METHOD(Socket, "()i"),
-    OV_SOCKET_METHOD(LocalIp, "()i"),
-    OV_SOCKET_METHOD(LocalPort, "()i"),
-    OV_SOCKET_METHOD(RemoteIp, "()i"),
-    OV_SOCKET_METHOD(RemotePort, "()i"),
-    OV_SOCKET_METHOD(UpdateLocalName, "()i"),
-    OV_SOCKET_METHOD(UpdateRemoteName, "()i"),
-    OV_SOCKET_FUNCTION(Create, "(i,i):TSocket"),
-    OV_SOCKET_FUNCTION(CreateUDP, "():TSocket"),
-    OV_SOCKET_FUNCTION(CreateTCP, "():TSocket"),
-    OV_SOCKET_METHOD(SetTimeout, "(i)i"),
-    OV_SOCKET_METHOD(TimedOut, "()i"),
-    OV_SOCKET_METHOD(BindAddress, "(i,i)i"),
-    ovScopeEndEntry,
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    OV_SOCKET_OPERATIONS(OV_LISTED_ENTRY) OV_SOCKET_FUNCTIONS(OV_LISTED_FUNCTION_ENTRY)
+        OV_SOCKET_BOUND_OPERATIONS(OV_LISTED_ENTRY) ovScopeEndEntry,
 };
 
-#undef OV_SOCKET_METHOD
-#undef OV_SOCKET_FUNCTION
-
 constexpr ovScopeEntry socketExceptionEntries[] = {
-    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, ToString, "()$"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    ovObjectEntry::ToString,
     ovScopeEndEntry,
 };
 
@@ -187,9 +159,9 @@ int32_t TSocketConnect(TSocket* self, int32_t ip, int32_t port) {
 int32_t TSocketListen(TSocket* self, int32_t backlog) { return ovSocketListen(self->_socket, backlog) >= 0 ? 1 : 0; }
 
 TSocket* TSocketAccept(TSocket* self, int32_t timeoutMs) {
-    if (pollReadable(self->_socket, timeoutMs) != 1) return ovNullSocket();
+    if (pollReadable(self->_socket, timeoutMs) != 1) return ovNullOf<TSocket>();
     const int32_t handle = ovSocketAccept(self->_socket, nullptr, nullptr);
-    if (handle < 0) return ovNullSocket();
+    if (handle < 0) return ovNullOf<TSocket>();
     return self->record<TSocketClass>()->Create(handle, 1);
 }
 
@@ -221,7 +193,7 @@ int32_t TSocketUpdateRemoteName(TSocket* self) {
 }
 
 TSocket* TSocketCreate(int32_t handle, int32_t autoClose) {
-    if (handle < 0) return ovNullSocket();
+    if (handle < 0) return ovNullOf<TSocket>();
     auto* socket = ovNew<TSocket>(&TSocketType);
     socket->_socket = handle;
     socket->_autoClose = autoClose;
@@ -261,14 +233,13 @@ int32_t SockLocalPort(TSocket* socket) { return socket->LocalPort(); }
 int32_t SockRemoteIp(TSocket* socket) { return socket->RemoteIp(); }
 int32_t SockRemotePort(TSocket* socket) { return socket->RemotePort(); }
 int32_t SockSetTimeout(TSocket* socket, int32_t timeoutMs) { return socket->SetTimeout(timeoutMs); }
-int32_t SockTimedOut(TSocket* socket) { return socket->TimedOut(); }
 int32_t SockBindAddress(TSocket* socket, int32_t ip, int32_t port) { return socket->BindAddress(ip, port); }
+int32_t SockTimedOut(TSocket* socket) { return socket->TimedOut(); }
 
 String* DottedAddress(int32_t ip) {
     const NetworkBytes octets = networkBytesOf(ip);
     char text[sizeof "255.255.255.255"];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", octets.bytes[0], octets.bytes[1], octets.bytes[2],
-                  octets.bytes[3]);
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", octets.bytes[0], octets.bytes[1], octets.bytes[2], octets.bytes[3]);
     return ovStringFromCString(text);
 }
 

@@ -24,149 +24,92 @@ extern const ObjectClass TSocketExceptionType;
 inline constexpr ObjectClass TSocketExceptionType =
     ovExceptionClass<TSocketExceptionType>(ObjectType, &TSocketExceptionScope, TSocketExceptionToString);
 
+// TSocket's operations, in slot order (see "Lists of operations" in
+// runtime/object.h), with the class functions between the original
+// operations and the bounds added after them, so theirs keep their slots.
+//
+// Send and Recv give the bytes sent or received (fewer than count is
+// possible); 0 on failure and, for Recv, when the peer has closed.
+// Connected is 0 once the peer has closed and everything it sent has been
+// read (the socket then closes itself), else 1; it never waits.  Bind,
+// Connect and Listen are 1 on success, 0 on failure.  Accept gives a
+// connection that arrives within timeoutMs (0: polls, negative: no limit),
+// or the Null object; any new handle of 0 or more is a connection, since a
+// process whose standard input is closed can be handed 0.  ReadAvail counts
+// the bytes that can be read without waiting.  UpdateLocalName and
+// UpdateRemoteName read the names from the platform; a pair that cannot be
+// read is 0, 0.
+#define OV_SOCKET_OPERATIONS(X)                                                                                      \
+    X(TSocket, int32_t, Send, (const uint8_t* buffer, int32_t count, int32_t flags), (buffer, count, flags),         \
+      "(*b,i,i)i")                                                                                                   \
+    X(TSocket, int32_t, Recv, (uint8_t * buffer, int32_t count, int32_t flags), (buffer, count, flags), "(*b,i,i)i") \
+    X(TSocket, int32_t, Close, (), (), "()i")                                                                        \
+    X(TSocket, int32_t, Connected, (), (), "()i")                                                                    \
+    X(TSocket, int32_t, Bind, (int32_t port), (port), "(i)i")                                                        \
+    X(TSocket, int32_t, Connect, (int32_t ip, int32_t port), (ip, port), "(i,i)i")                                   \
+    X(TSocket, int32_t, Listen, (int32_t backlog), (backlog), "(i)i")                                                \
+    X(TSocket, TSocket*, Accept, (int32_t timeoutMs), (timeoutMs), "(i):TSocket")                                    \
+    X(TSocket, int32_t, ReadAvail, (), (), "()i")                                                                    \
+    X(TSocket, int32_t, SetTCPNoDelay, (int32_t enable), (enable), "(i)i")                                           \
+    X(TSocket, int32_t, Socket, (), (), "()i")                                                                       \
+    X(TSocket, int32_t, LocalIp, (), (), "()i")                                                                      \
+    X(TSocket, int32_t, LocalPort, (), (), "()i")                                                                    \
+    X(TSocket, int32_t, RemoteIp, (), (), "()i")                                                                     \
+    X(TSocket, int32_t, RemotePort, (), (), "()i")                                                                   \
+    X(TSocket, int32_t, UpdateLocalName, (), (), "()i")                                                              \
+    X(TSocket, int32_t, UpdateRemoteName, (), (), "()i")
+
+// Create: a new TSocket (always of that class) over the handle with its
+// names read; the Null object for a negative handle.  CreateUDP and
+// CreateTCP: a new socket that closes its handle, or the Null object.
+#define OV_SOCKET_FUNCTIONS(X)                                                                              \
+    X(TSocket, TSocket*, Create, (int32_t handle, int32_t autoClose), (handle, autoClose), "(i,i):TSocket") \
+    X(TSocket, TSocket*, CreateUDP, (), (), "():TSocket")                                                   \
+    X(TSocket, TSocket*, CreateTCP, (), (), "():TSocket")
+
+// SetTimeout bounds each later Send, Recv and Connect to timeoutMs (0, the
+// start: no bound).  A Recv or Send that runs out fails as any failed one
+// does (0) and leaves the socket usable; a Connect that runs out fails.  1 on
+// success; 0 for a negative bound or a closed socket.  TimedOut is 1 when
+// the last Send, Recv or Connect failed because its bound ran out, else 0.
+//
+// BindAddress binds the socket to one local address (Bind takes every one);
+// 1 on success, 0 on failure.
+#define OV_SOCKET_BOUND_OPERATIONS(X)                                         \
+    X(TSocket, int32_t, SetTimeout, (int32_t timeoutMs), (timeoutMs), "(i)i") \
+    X(TSocket, int32_t, TimedOut, (), (), "()i")                              \
+    X(TSocket, int32_t, BindAddress, (int32_t ip, int32_t port), (ip, port), "(i,i)i")
+
 struct TSocketClass : ObjectClass {
-    int32_t (*Send)(TSocket* self, const uint8_t* buffer, int32_t count, int32_t flags);
-    int32_t (*Recv)(TSocket* self, uint8_t* buffer, int32_t count, int32_t flags);
-    int32_t (*Close)(TSocket* self);
-    int32_t (*Connected)(TSocket* self);
-    int32_t (*Bind)(TSocket* self, int32_t port);
-    int32_t (*Connect)(TSocket* self, int32_t ip, int32_t port);
-    int32_t (*Listen)(TSocket* self, int32_t backlog);
-    TSocket* (*Accept)(TSocket* self, int32_t timeoutMs);
-    int32_t (*ReadAvail)(TSocket* self);
-    int32_t (*SetTCPNoDelay)(TSocket* self, int32_t enable);
-    int32_t (*Socket)(TSocket* self);
-    int32_t (*LocalIp)(TSocket* self);
-    int32_t (*LocalPort)(TSocket* self);
-    int32_t (*RemoteIp)(TSocket* self);
-    int32_t (*RemotePort)(TSocket* self);
-    int32_t (*UpdateLocalName)(TSocket* self);
-    int32_t (*UpdateRemoteName)(TSocket* self);
-    // Class functions.
-    TSocket* (*Create)(int32_t handle, int32_t autoClose);
-    TSocket* (*CreateUDP)();
-    TSocket* (*CreateTCP)();
-    // Added after the class's original operations, so theirs keep their
-    // slots.
-    int32_t (*SetTimeout)(TSocket* self, int32_t timeoutMs);
-    int32_t (*TimedOut)(TSocket* self);
-    int32_t (*BindAddress)(TSocket* self, int32_t ip, int32_t port);
+    OV_SOCKET_OPERATIONS(OV_SLOT)
+    OV_SOCKET_FUNCTIONS(OV_FUNCTION_SLOT)
+    OV_SOCKET_BOUND_OPERATIONS(OV_SLOT)
 };
 
 // Open while _socket is 0 or more; Close moves it to closed for good
 // (handle and names -1), after which every method fails harmlessly.
 // Dropping the last reference does not close the platform handle.
 struct TSocket : Object {
-    int32_t _socket;      // platform handle; -1 once closed; 0 after a plain New
-    int32_t _autoClose;   // non-zero: Close closes the platform handle
-    int32_t _localIp;     // refreshed by UpdateLocalName
+    int32_t _socket;     // platform handle; -1 once closed; 0 after a plain New
+    int32_t _autoClose;  // non-zero: Close closes the platform handle
+    int32_t _localIp;    // refreshed by UpdateLocalName
     int32_t _localPort;
-    int32_t _remoteIp;    // refreshed by UpdateRemoteName
+    int32_t _remoteIp;  // refreshed by UpdateRemoteName
     int32_t _remotePort;
     int32_t _timedOut;  // 1 when the last Send, Recv or Connect ran out of its bound
 
-    // Bytes sent or received (fewer than count is possible); 0 on failure
-    // and, for Recv, when the peer has closed.
-    inline int32_t Send(const uint8_t* buffer, int32_t count, int32_t flags);
-    inline int32_t Recv(uint8_t* buffer, int32_t count, int32_t flags);
-    inline int32_t Close();
-    // 0 once the peer has closed and everything it sent has been read (the
-    // socket then closes itself), else 1; never waits.
-    inline int32_t Connected();
-    // 1 on success, 0 on failure.
-    inline int32_t Bind(int32_t port);
-    inline int32_t Connect(int32_t ip, int32_t port);
-    inline int32_t Listen(int32_t backlog);
-    // A connection that arrives within timeoutMs (0: polls, negative: no
-    // limit), or the Null object.
-    inline TSocket* Accept(int32_t timeoutMs);
-    // Bytes that can be read without waiting.
-    inline int32_t ReadAvail();
-    inline int32_t SetTCPNoDelay(int32_t enable);
-    inline int32_t Socket();
-    inline int32_t LocalIp();
-    inline int32_t LocalPort();
-    inline int32_t RemoteIp();
-    inline int32_t RemotePort();
-    // Read the names from the platform; a pair that cannot be read is 0, 0.
-    inline int32_t UpdateLocalName();
-    inline int32_t UpdateRemoteName();
-    // Bounds each later Send, Recv and Connect to timeoutMs (0, the start:
-    // no bound).  A Recv or Send that runs out fails as any failed one does
-    // (0) and leaves the socket usable; a Connect that runs out fails.  1 on
-    // success; 0 for a negative bound or a closed socket.
-    inline int32_t SetTimeout(int32_t timeoutMs);
-    // 1 when the last Send, Recv or Connect failed because its bound ran
-    // out, else 0.
-    inline int32_t TimedOut();
-    // As Bind, on one local address only (127.0.0.1: reachable from this
-    // machine alone).  1 on success, 0 on failure.
-    inline int32_t BindAddress(int32_t ip, int32_t port);
+    OV_SOCKET_OPERATIONS(OV_DISPATCH)
+    OV_SOCKET_BOUND_OPERATIONS(OV_DISPATCH)
 };
-
-inline int32_t TSocket::Send(const uint8_t* buffer, int32_t count, int32_t flags) {
-    return record<TSocketClass>()->Send(this, buffer, count, flags);
-}
-inline int32_t TSocket::Recv(uint8_t* buffer, int32_t count, int32_t flags) {
-    return record<TSocketClass>()->Recv(this, buffer, count, flags);
-}
-inline int32_t TSocket::Close() { return record<TSocketClass>()->Close(this); }
-inline int32_t TSocket::Connected() { return record<TSocketClass>()->Connected(this); }
-inline int32_t TSocket::Bind(int32_t port) { return record<TSocketClass>()->Bind(this, port); }
-inline int32_t TSocket::Connect(int32_t ip, int32_t port) { return record<TSocketClass>()->Connect(this, ip, port); }
-inline int32_t TSocket::Listen(int32_t backlog) { return record<TSocketClass>()->Listen(this, backlog); }
-inline TSocket* TSocket::Accept(int32_t timeoutMs) { return record<TSocketClass>()->Accept(this, timeoutMs); }
-inline int32_t TSocket::ReadAvail() { return record<TSocketClass>()->ReadAvail(this); }
-inline int32_t TSocket::SetTCPNoDelay(int32_t enable) { return record<TSocketClass>()->SetTCPNoDelay(this, enable); }
-inline int32_t TSocket::Socket() { return record<TSocketClass>()->Socket(this); }
-inline int32_t TSocket::LocalIp() { return record<TSocketClass>()->LocalIp(this); }
-inline int32_t TSocket::LocalPort() { return record<TSocketClass>()->LocalPort(this); }
-inline int32_t TSocket::RemoteIp() { return record<TSocketClass>()->RemoteIp(this); }
-inline int32_t TSocket::RemotePort() { return record<TSocketClass>()->RemotePort(this); }
-inline int32_t TSocket::UpdateLocalName() { return record<TSocketClass>()->UpdateLocalName(this); }
-inline int32_t TSocket::UpdateRemoteName() { return record<TSocketClass>()->UpdateRemoteName(this); }
-inline int32_t TSocket::SetTimeout(int32_t timeoutMs) { return record<TSocketClass>()->SetTimeout(this, timeoutMs); }
-inline int32_t TSocket::TimedOut() { return record<TSocketClass>()->TimedOut(this); }
-inline int32_t TSocket::BindAddress(int32_t ip, int32_t port) {
-    return record<TSocketClass>()->BindAddress(this, ip, port);
-}
-
-// The Null object seen as a socket reference.
-inline TSocket* ovNullSocket() { return static_cast<TSocket*>(ovNull); }
 
 // ---------------------------------------------------------------------------
 // Operations and record
 // ---------------------------------------------------------------------------
 
 int32_t TSocketNew(Object* self);
-int32_t TSocketSend(TSocket* self, const uint8_t* buffer, int32_t count, int32_t flags);
-int32_t TSocketRecv(TSocket* self, uint8_t* buffer, int32_t count, int32_t flags);
-int32_t TSocketClose(TSocket* self);
-int32_t TSocketConnected(TSocket* self);
-int32_t TSocketBind(TSocket* self, int32_t port);
-int32_t TSocketConnect(TSocket* self, int32_t ip, int32_t port);
-int32_t TSocketListen(TSocket* self, int32_t backlog);
-// Any new handle of 0 or more is a connection: a process whose standard
-// input is closed can be handed 0.
-TSocket* TSocketAccept(TSocket* self, int32_t timeoutMs);
-int32_t TSocketReadAvail(TSocket* self);
-int32_t TSocketSetTCPNoDelay(TSocket* self, int32_t enable);
-int32_t TSocketSocket(TSocket* self);
-int32_t TSocketLocalIp(TSocket* self);
-int32_t TSocketLocalPort(TSocket* self);
-int32_t TSocketRemoteIp(TSocket* self);
-int32_t TSocketRemotePort(TSocket* self);
-int32_t TSocketUpdateLocalName(TSocket* self);
-int32_t TSocketUpdateRemoteName(TSocket* self);
-// A new TSocket (always of that class) over the handle with its names read;
-// the Null object for a negative handle.
-TSocket* TSocketCreate(int32_t handle, int32_t autoClose);
-// A new socket that closes its handle, or the Null object.
-TSocket* TSocketCreateUDP();
-TSocket* TSocketCreateTCP();
-int32_t TSocketSetTimeout(TSocket* self, int32_t timeoutMs);
-int32_t TSocketTimedOut(TSocket* self);
-int32_t TSocketBindAddress(TSocket* self, int32_t ip, int32_t port);
+OV_SOCKET_OPERATIONS(OV_DECLARE_OWN)
+OV_SOCKET_FUNCTIONS(OV_DECLARE_OWN_FUNCTION)
+OV_SOCKET_BOUND_OPERATIONS(OV_DECLARE_OWN)
 
 extern const ovScope TSocketScope;
 extern const TSocketClass TSocketType;
@@ -174,29 +117,9 @@ extern const TSocketClass TSocketType;
 inline constexpr TSocketClass TSocketType = ovMakeClass<TSocketClass, TSocket>(ObjectType, &TSocketScope, [](auto& r) {
     r.New = TSocketNew;
     r.Delete = ovChainDelete<TSocketType>;
-    r.Send = TSocketSend;
-    r.Recv = TSocketRecv;
-    r.Close = TSocketClose;
-    r.Connected = TSocketConnected;
-    r.Bind = TSocketBind;
-    r.Connect = TSocketConnect;
-    r.Listen = TSocketListen;
-    r.Accept = TSocketAccept;
-    r.ReadAvail = TSocketReadAvail;
-    r.SetTCPNoDelay = TSocketSetTCPNoDelay;
-    r.Socket = TSocketSocket;
-    r.LocalIp = TSocketLocalIp;
-    r.LocalPort = TSocketLocalPort;
-    r.RemoteIp = TSocketRemoteIp;
-    r.RemotePort = TSocketRemotePort;
-    r.UpdateLocalName = TSocketUpdateLocalName;
-    r.UpdateRemoteName = TSocketUpdateRemoteName;
-    r.Create = TSocketCreate;
-    r.CreateUDP = TSocketCreateUDP;
-    r.CreateTCP = TSocketCreateTCP;
-    r.SetTimeout = TSocketSetTimeout;
-    r.TimedOut = TSocketTimedOut;
-    r.BindAddress = TSocketBindAddress;
+    OV_SOCKET_OPERATIONS(OV_FILL_OWN)
+    OV_SOCKET_FUNCTIONS(OV_FILL_OWN)
+    OV_SOCKET_BOUND_OPERATIONS(OV_FILL_OWN)
 });
 
 // ---------------------------------------------------------------------------

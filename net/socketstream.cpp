@@ -4,12 +4,11 @@
 #include "runtime/reflection.h"
 #include "runtime/string.h"
 #include "streams/load_save.h"
+#include "streams/stream_scope_internal.h"
 
 namespace {
 
 TSocketStream* asSocketStream(TIO* io) { return static_cast<TSocketStream*>(io); }
-
-TSocketStream* noSocketStream() { return static_cast<TSocketStream*>(ovNullStream()); }
 
 constexpr int32_t kDefaultPort = 80;
 constexpr uint64_t kLargestPort = 65535;
@@ -17,24 +16,17 @@ constexpr uint64_t kLargestPort = 65535;
 // What SockSetDefaultTimeout set.
 int32_t defaultTimeoutMs = 0;
 
-#define OV_SOCKET_STREAM_METHOD(slot, type) OV_METHOD_ENTRY(TSocketStreamClass, slot, type)
-
 constexpr ovScopeEntry socketStreamEntries[] = {
     OV_FIELD_ENTRY(TSocketStream, _socket, ":TSocket"),
     OV_FIELD_ENTRY(TSocketStream, _autoClose, "i"),
-    OV_SOCKET_STREAM_METHOD(New, "()i"),
-    OV_SOCKET_STREAM_METHOD(Delete, "()i"),
-    OV_SOCKET_STREAM_METHOD(Eof, "()i"),
-    OV_SOCKET_STREAM_METHOD(Close, "()i"),
-    OV_SOCKET_STREAM_METHOD(Read, "(*b,i)i"),
-    OV_SOCKET_STREAM_METHOD(Write, "(*b,i)i"),
-    OV_SOCKET_STREAM_METHOD(Socket, "():TSocket"),
-    OV_FUNCTION_ENTRY(TSocketStreamClass, Create, "(:TSocket,i):TSocketStream"),
-    OV_FUNCTION_ENTRY(TSocketStreamClass, CreateClient, "($,i):TSocketStream"),
-    ovScopeEndEntry,
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    ovStreamEntry::Eof,
+    ovStreamEntry::Close,
+    ovStreamEntry::Read,
+    ovStreamEntry::Write,
+    OV_SOCKET_STREAM_OPERATIONS(OV_LISTED_ENTRY) OV_SOCKET_STREAM_FUNCTIONS(OV_LISTED_FUNCTION_ENTRY) ovScopeEndEntry,
 };
-
-#undef OV_SOCKET_STREAM_METHOD
 
 }  // namespace
 
@@ -43,7 +35,7 @@ constexpr ovScope TSocketStreamFactoryScope = {OV_SCOPE_CLASS, "TSocketStreamFac
 
 int32_t TSocketStreamNew(Object* object) {
     auto* self = ovChainNew<TSocketStream, TSocketStreamType>(object);
-    self->_socket.init(ovNullSocket());
+    self->_socket.init(ovNullOf<TSocket>());
     self->_autoClose = 0;
     return 0;
 }
@@ -75,7 +67,7 @@ int32_t TSocketStreamClose(TIO* io) {
     TSocketStream* self = asSocketStream(io);
     if (self->_socket == ovNull) return 0;
     if (self->_autoClose != 0) self->_socket->Close();
-    self->_socket.set(ovNullSocket());
+    self->_socket.set(ovNullOf<TSocket>());
     return 0;
 }
 
@@ -90,16 +82,18 @@ TSocketStream* TSocketStreamCreate(TSocket* socket, int32_t autoClose) {
 
 TSocketStream* TSocketStreamCreateClient(String* host, int32_t port) {
     const int32_t ip = HostAddress(host, 0);
-    if (ip == 0) return noSocketStream();
+    if (ip == 0) return ovNullOf<TSocketStream>();
     TSocket* socket = TSocketType.CreateTCP();
-    if (socket == ovNull) return noSocketStream();
+    if (socket == ovNull) return ovNullOf<TSocketStream>();
     if (socket->SetTimeout(defaultTimeoutMs) != 0 && socket->Connect(ip, port) != 0)
         return TSocketStreamType.Create(socket, 1);
     socket->Close();
-    return noSocketStream();
+    return ovNullOf<TSocketStream>();
 }
 
-TSocketStream* SockStreamCreate(TSocket* socket, int32_t autoClose) { return TSocketStreamType.Create(socket, autoClose); }
+TSocketStream* SockStreamCreate(TSocket* socket, int32_t autoClose) {
+    return TSocketStreamType.Create(socket, autoClose);
+}
 TSocket* SockStreamSocket(TSocketStream* stream) { return stream->Socket(); }
 
 int32_t SockSetDefaultTimeout(int32_t timeoutMs) {
@@ -125,12 +119,12 @@ int32_t ovHoldsControlByte(String* text) {
 }
 
 TSocketStream* ovOpenClientStream(const ovHostAndPort& target) {
-    if (target.port < 0 || ovHoldsControlByte(target.host) != 0) return noSocketStream();
+    if (target.port < 0 || ovHoldsControlByte(target.host) != 0) return ovNullOf<TSocketStream>();
     return TSocketStreamType.CreateClient(target.host, target.port);
 }
 
 TStream* TSocketStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t, int32_t) {
-    if (ovStringCompare(protocol, ovLiteral(u"tcp")) != 0) return ovNullStream();
+    if (ovStringCompare(protocol, ovLiteral(u"tcp")) != 0) return ovNullOf<TStream>();
     return ovOpenClientStream(ovSplitHostAndPort(path));
 }
 

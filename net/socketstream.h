@@ -20,21 +20,28 @@
 
 struct TSocketStream;
 
+// TSocketStream's own operation and its class functions, in slot order (see
+// "Lists of operations" in runtime/object.h): the socket the stream holds;
+// Create and CreateClient as TSocketStreamCreate and
+// TSocketStreamCreateClient below.
+#define OV_SOCKET_STREAM_OPERATIONS(X) X(TSocketStream, TSocket*, Socket, (), (), "():TSocket")
+
+#define OV_SOCKET_STREAM_FUNCTIONS(X)                                                                    \
+    X(TSocketStream, TSocketStream*, Create, (TSocket * socket, int32_t autoClose), (socket, autoClose), \
+      "(:TSocket,i):TSocketStream")                                                                      \
+    X(TSocketStream, TSocketStream*, CreateClient, (String * host, int32_t port), (host, port), "($,i):TSocketStream")
+
 struct TSocketStreamClass : TStreamClass {
-    TSocket* (*Socket)(TSocketStream* self);
-    // Class functions.
-    TSocketStream* (*Create)(TSocket* socket, int32_t autoClose);
-    TSocketStream* (*CreateClient)(String* host, int32_t port);
+    OV_SOCKET_STREAM_OPERATIONS(OV_SLOT)
+    OV_SOCKET_STREAM_FUNCTIONS(OV_FUNCTION_SLOT)
 };
 
 struct TSocketStream : TStream {
     ovRef<TSocket> _socket;  // the Null object when closed or never set
     int32_t _autoClose;      // non-zero: Close also closes the socket
 
-    inline TSocket* Socket();
+    OV_SOCKET_STREAM_OPERATIONS(OV_DISPATCH)
 };
-
-inline TSocket* TSocketStream::Socket() { return record<TSocketStreamClass>()->Socket(this); }
 
 // The factory of the "tcp" protocol; no fields of its own.
 struct TSocketStreamFactory : TStreamFactory {};
@@ -84,7 +91,7 @@ int32_t TSocketStreamEof(TIO* self);
 int32_t TSocketStreamClose(TIO* self);
 int32_t TSocketStreamRead(TIO* self, uint8_t* buf, int32_t count);
 int32_t TSocketStreamWrite(TIO* self, const uint8_t* buf, int32_t count);
-TSocket* TSocketStreamSocket(TSocketStream* self);
+OV_SOCKET_STREAM_OPERATIONS(OV_DECLARE_OWN)
 TStream* TSocketStreamFactoryCreateStream(TStreamFactory* self, Object* target, String* protocol, String* path,
                                           int32_t readable, int32_t writeable);
 
@@ -100,9 +107,8 @@ inline constexpr TSocketStreamClass TSocketStreamType =
         r.Close = TSocketStreamClose;
         r.Read = TSocketStreamRead;
         r.Write = TSocketStreamWrite;
-        r.Socket = TSocketStreamSocket;
-        r.Create = TSocketStreamCreate;
-        r.CreateClient = TSocketStreamCreateClient;
+        OV_SOCKET_STREAM_OPERATIONS(OV_FILL_OWN)
+        OV_SOCKET_STREAM_FUNCTIONS(OV_FILL_OWN)
     });
 inline constexpr TStreamFactoryClass TSocketStreamFactoryType =
     ovFactoryClass<TSocketStreamFactoryType>(&TSocketStreamFactoryScope, TSocketStreamFactoryCreateStream);

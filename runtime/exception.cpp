@@ -132,9 +132,9 @@ namespace {
 
 constexpr ovScopeEntry runtimeExceptionEntries[] = {
     OV_FIELD_ENTRY(TRuntimeException, error, "$"),
-    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, ToString, "()$"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    ovObjectEntry::ToString,
     OV_FUNCTION_ENTRY(TRuntimeExceptionClass, Create, "($):TRuntimeException"),
     ovScopeEndEntry,
 };

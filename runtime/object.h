@@ -318,8 +318,16 @@ constexpr Record ovMakeClass(const BaseRecord& base, const ovScope* scope, Fill 
     Result Slot Params { return record<Self##Class>()->Slot OV_WITH_SELF(this, Args); }
 // The declaration of the class's own function for the slot.
 #define OV_DECLARE_OWN(Self, Result, Slot, Params, Args, ...) Result Self##Slot OV_WITH_SELF(Self* self, Params);
-// Stores the class's own function in the record r being filled.
+// Stores the class's own function in the record r being filled (a method's
+// or a class function's).
 #define OV_FILL_OWN(Self, Result, Slot, ...) r.Slot = Self##Slot;
+
+// A list of class functions has the same columns, its parameters without
+// self; a class function is called through the record (TListType.FromArray),
+// so it has no member function.  Its slot and the declaration of the class's
+// own function:
+#define OV_FUNCTION_SLOT(Self, Result, Slot, Params, Args, ...) Result(*Slot) Params;
+#define OV_DECLARE_OWN_FUNCTION(Self, Result, Slot, Params, Args, ...) Result Self##Slot Params;
 
 // ---------------------------------------------------------------------------
 // Constructor and destructor chains

@@ -44,6 +44,9 @@ inline ovScopeEntry ovConstantEntry(const char* name, String* text) {
 #define OV_LISTED_ENTRY(Self, Result, Slot, Params, Args, Type, ...) OV_METHOD_ENTRY(Self##Class, Slot, Type),
 #define OV_NAMED_ENTRY(Self, Result, Slot, Params, Args, Type, ...) \
     inline constexpr ovScopeEntry Slot = OV_METHOD_ENTRY(Self##Class, Slot, Type);
+// The function entry of a class function of a list, as an element of a table.
+#define OV_LISTED_FUNCTION_ENTRY(Self, Result, Slot, Params, Args, Type, ...) \
+    OV_FUNCTION_ENTRY(Self##Class, Slot, Type),
 
 // Object's operations that nearly every class replaces, by name.
 namespace ovObjectEntry {

@@ -21,8 +21,7 @@ namespace {
 
 // Accesses are checked in 64 bits, so that offset + count cannot wrap.
 void checkRange(int32_t size, int64_t offset, int64_t count) {
-    if (offset < 0 || count < 0 || offset + count > size)
-        RaiseRuntimeError(ovLiteral(u"Bank offset out of range"));
+    if (offset < 0 || count < 0 || offset + count > size) RaiseRuntimeError(ovLiteral(u"Bank offset out of range"));
 }
 
 // A negative size would read as the static marker (-1) or as a huge
@@ -35,18 +34,18 @@ void checkSize(int32_t size) {
 // Methods
 // ---------------------------------------------------------------------------
 
-int32_t bankPad(TBank*) { return 0; }
-uint8_t* bankBuf(TBank* self) { return self->_buf; }
-uint8_t* bankLock(TBank* self) {
+int32_t TBank_pad(TBank*) { return 0; }
+uint8_t* TBankBuf(TBank* self) { return self->_buf; }
+uint8_t* TBankLock(TBank* self) {
     ++self->_locked;
     return self->_buf;
 }
-int32_t bankUnlock(TBank* self) {
+int32_t TBankUnlock(TBank* self) {
     --self->_locked;
     return 0;
 }
-int32_t bankSize(TBank* self) { return self->_size; }
-int32_t bankCapacity(TBank* self) { return self->_capacity; }
+int32_t TBankSize(TBank* self) { return self->_size; }
+int32_t TBankCapacity(TBank* self) { return self->_capacity; }
 
 // At least half as much again as before, so that a bank grown a little at a
 // time is copied only a logarithmic number of times.  A static bank (-1)
@@ -67,19 +66,19 @@ void reallocate(TBank* self, int32_t capacity) {
     self->_capacity = capacity;
 }
 
-int32_t bankResize(TBank* self, int32_t size) {
+int32_t TBankResize(TBank* self, int32_t size) {
     checkSize(size);
     if (size > self->_capacity) reallocate(self, grownCapacity(self->_capacity, size));
     self->_size = size;
     return 0;
 }
 
-int32_t bankRead(TBank* self, TStream* stream, int32_t offset, int32_t count) {
+int32_t TBankRead(TBank* self, TStream* stream, int32_t offset, int32_t count) {
     checkRange(self->_size, offset, count);
     return stream->Read(self->_buf + offset, count);
 }
 
-int32_t bankWrite(TBank* self, TStream* stream, int32_t offset, int32_t count) {
+int32_t TBankWrite(TBank* self, TStream* stream, int32_t offset, int32_t count) {
     checkRange(self->_size, offset, count);
     return stream->Write(self->_buf + offset, count);
 }
@@ -102,7 +101,20 @@ int32_t bankPoke(TBank* self, int32_t offset, Value value) {
     return 0;
 }
 
-int32_t bankSave(TBank* self, Object* url) {
+int32_t TBankPeekByte(TBank* self, int32_t offset) { return bankPeek<uint8_t, int32_t>(self, offset); }
+int32_t TBankPokeByte(TBank* self, int32_t offset, int32_t value) { return bankPoke<uint8_t>(self, offset, value); }
+int32_t TBankPeekShort(TBank* self, int32_t offset) { return bankPeek<uint16_t, int32_t>(self, offset); }
+int32_t TBankPokeShort(TBank* self, int32_t offset, int32_t value) { return bankPoke<uint16_t>(self, offset, value); }
+int32_t TBankPeekInt(TBank* self, int32_t offset) { return bankPeek<int32_t, int32_t>(self, offset); }
+int32_t TBankPokeInt(TBank* self, int32_t offset, int32_t value) { return bankPoke<int32_t>(self, offset, value); }
+int64_t TBankPeekLong(TBank* self, int32_t offset) { return bankPeek<int64_t, int64_t>(self, offset); }
+int32_t TBankPokeLong(TBank* self, int32_t offset, int64_t value) { return bankPoke<int64_t>(self, offset, value); }
+float TBankPeekFloat(TBank* self, int32_t offset) { return bankPeek<float, float>(self, offset); }
+int32_t TBankPokeFloat(TBank* self, int32_t offset, float value) { return bankPoke<float>(self, offset, value); }
+double TBankPeekDouble(TBank* self, int32_t offset) { return bankPeek<double, double>(self, offset); }
+int32_t TBankPokeDouble(TBank* self, int32_t offset, double value) { return bankPoke<double>(self, offset, value); }
+
+int32_t TBankSave(TBank* self, Object* url) {
     TStream* stream = StreamOpen(url, 0, 1);
     if (stream == ovNullOf<TStream>()) return 0;
     ovStreamCloser closer(stream);
@@ -115,8 +127,7 @@ int32_t bankSave(TBank* self, Object* url) {
 // Construction
 // ---------------------------------------------------------------------------
 
-
-int32_t bankNew(Object* self) {
+int32_t TBankNew(Object* self) {
     auto* bank = ovChainNew<TBank, TBankType>(self);
     bank->_buf = nullptr;
     bank->_size = 0;
@@ -125,7 +136,7 @@ int32_t bankNew(Object* self) {
     return 0;
 }
 
-int32_t bankDelete(Object* self) {
+int32_t TBankDelete(Object* self) {
     auto* bank = static_cast<TBank*>(self);
     if (bank->_capacity != TBank::STATIC_CAPACITY) ovMemFree(bank->_buf);
     return ovChainDelete<TBankType>(self);
@@ -135,82 +146,26 @@ int32_t bankDelete(Object* self) {
 // Reflection
 // ---------------------------------------------------------------------------
 
-#define OV_BANK_FIELD(member, type) OV_FIELD_ENTRY(TBank, member, type)
-#define OV_BANK_METHOD(slot, type) OV_METHOD_ENTRY(TBankClass, slot, type)
-#define OV_BANK_FUNCTION(slot, type) OV_FUNCTION_ENTRY(TBankClass, slot, type)
-
 const ovScopeEntry bankEntries[] = {
     ovConstantEntry("STATIC_CAPACITY", ovLiteral(u"-1")),
-    OV_BANK_FIELD(_buf, "*b"),
-    OV_BANK_FIELD(_size, "i"),
-    OV_BANK_FIELD(_capacity, "i"),
-    OV_BANK_FIELD(_locked, "i"),
-    OV_BANK_METHOD(New, "()i"),
-    OV_BANK_METHOD(Delete, "()i"),
-    OV_BANK_METHOD(_pad, "()i"),
-    OV_BANK_METHOD(Buf, "()*b"),
-    OV_BANK_METHOD(Lock, "()*b"),
-    OV_BANK_METHOD(Unlock, "()i"),
-    OV_BANK_METHOD(Size, "()i"),
-    OV_BANK_METHOD(Capacity, "()i"),
-    OV_BANK_METHOD(Resize, "(i)i"),
-    OV_BANK_METHOD(Read, "(:TStream,i,i)i"),
-    OV_BANK_METHOD(Write, "(:TStream,i,i)i"),
-    OV_BANK_METHOD(PeekByte, "(i)i"),
-    OV_BANK_METHOD(PokeByte, "(i,i)i"),
-    OV_BANK_METHOD(PeekShort, "(i)i"),
-    OV_BANK_METHOD(PokeShort, "(i,i)i"),
-    OV_BANK_METHOD(PeekInt, "(i)i"),
-    OV_BANK_METHOD(PokeInt, "(i,i)i"),
-    OV_BANK_METHOD(PeekLong, "(i)l"),
-    OV_BANK_METHOD(PokeLong, "(i,l)i"),
-    OV_BANK_METHOD(PeekFloat, "(i)f"),
-    OV_BANK_METHOD(PokeFloat, "(i,f)i"),
-    OV_BANK_METHOD(PeekDouble, "(i)d"),
-    OV_BANK_METHOD(PokeDouble, "(i,d)i"),
-    OV_BANK_METHOD(Save, "(:Object)i"),
-    OV_BANK_FUNCTION(Load, "(:Object):TBank"),
-    OV_BANK_FUNCTION(Create, "(i):TBank"),
-    OV_BANK_FUNCTION(CreateStatic, "(*b,i):TBank"),
-    ovScopeEndEntry,
+    OV_FIELD_ENTRY(TBank, _buf, "*b"),
+    OV_FIELD_ENTRY(TBank, _size, "i"),
+    OV_FIELD_ENTRY(TBank, _capacity, "i"),
+    OV_FIELD_ENTRY(TBank, _locked, "i"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    OV_BANK_OPERATIONS(OV_LISTED_ENTRY) OV_BANK_FUNCTIONS(OV_LISTED_FUNCTION_ENTRY) ovScopeEndEntry,
 };
-
-#undef OV_BANK_FIELD
-#undef OV_BANK_METHOD
-#undef OV_BANK_FUNCTION
 
 constexpr ovScope bankScope = {OV_SCOPE_CLASS, "TBank", bankEntries};
 
 }  // namespace
 
 constexpr TBankClass TBankType = ovMakeClass<TBankClass, TBank>(ObjectType, &bankScope, [](auto& r) {
-    r.New = bankNew;
-    r.Delete = bankDelete;
-    r._pad = bankPad;
-    r.Buf = bankBuf;
-    r.Lock = bankLock;
-    r.Unlock = bankUnlock;
-    r.Size = bankSize;
-    r.Capacity = bankCapacity;
-    r.Resize = bankResize;
-    r.Read = bankRead;
-    r.Write = bankWrite;
-    r.PeekByte = bankPeek<uint8_t, int32_t>;
-    r.PokeByte = bankPoke<uint8_t, int32_t>;
-    r.PeekShort = bankPeek<uint16_t, int32_t>;
-    r.PokeShort = bankPoke<uint16_t, int32_t>;
-    r.PeekInt = bankPeek<int32_t, int32_t>;
-    r.PokeInt = bankPoke<int32_t, int32_t>;
-    r.PeekLong = bankPeek<int64_t, int64_t>;
-    r.PokeLong = bankPoke<int64_t, int64_t>;
-    r.PeekFloat = bankPeek<float, float>;
-    r.PokeFloat = bankPoke<float, float>;
-    r.PeekDouble = bankPeek<double, double>;
-    r.PokeDouble = bankPoke<double, double>;
-    r.Save = bankSave;
-    r.Load = TBankLoad;
-    r.Create = TBankCreate;
-    r.CreateStatic = TBankCreateStatic;
+    r.New = TBankNew;
+    r.Delete = TBankDelete;
+    OV_BANK_OPERATIONS(OV_FILL_OWN)
+    OV_BANK_FUNCTIONS(OV_FILL_OWN)
 });
 
 // ---------------------------------------------------------------------------
@@ -280,8 +235,7 @@ int32_t BankWriteTo(TBank* bank, TStream* stream, int32_t offset, int32_t count)
     return bank->Write(stream, offset, count);
 }
 
-int32_t BankCopy(TBank* source, int32_t sourceOffset, TBank* destination, int32_t destinationOffset,
-                 int32_t count) {
+int32_t BankCopy(TBank* source, int32_t sourceOffset, TBank* destination, int32_t destinationOffset, int32_t count) {
     checkRange(source->Size(), sourceOffset, count);
     checkRange(destination->Size(), destinationOffset, count);
     if (count > 0) ovMemMove(destination->Buf() + destinationOffset, source->Buf() + sourceOffset, count);

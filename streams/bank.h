@@ -17,33 +17,50 @@
 struct TStream;
 struct TBank;
 
+// TBank's operations, in slot order (see "Lists of operations" in
+// runtime/object.h).  Resize sets the size; growing beyond the capacity
+// reallocates to at least 3/2 of it, keeping the bytes, and the capacity
+// never shrinks.  Read and Write make one Read / Write call of the stream on
+// the bank's bytes at offset and return the stream's result.  Save writes
+// the bytes in use to the url: 1, or 0 when it cannot be opened.
+#define OV_BANK_OPERATIONS(X)                                                                            \
+    X(TBank, int32_t, _pad, (), (), "()i")                                                               \
+    X(TBank, uint8_t*, Buf, (), (), "()*b")                                                              \
+    X(TBank, uint8_t*, Lock, (), (), "()*b")                                                             \
+    X(TBank, int32_t, Unlock, (), (), "()i")                                                             \
+    X(TBank, int32_t, Size, (), (), "()i")                                                               \
+    X(TBank, int32_t, Capacity, (), (), "()i")                                                           \
+    X(TBank, int32_t, Resize, (int32_t size), (size), "(i)i")                                            \
+    X(TBank, int32_t, Read, (TStream * stream, int32_t offset, int32_t count), (stream, offset, count),  \
+      "(:TStream,i,i)i")                                                                                 \
+    X(TBank, int32_t, Write, (TStream * stream, int32_t offset, int32_t count), (stream, offset, count), \
+      "(:TStream,i,i)i")                                                                                 \
+    X(TBank, int32_t, PeekByte, (int32_t offset), (offset), "(i)i")                                      \
+    X(TBank, int32_t, PokeByte, (int32_t offset, int32_t value), (offset, value), "(i,i)i")              \
+    X(TBank, int32_t, PeekShort, (int32_t offset), (offset), "(i)i")                                     \
+    X(TBank, int32_t, PokeShort, (int32_t offset, int32_t value), (offset, value), "(i,i)i")             \
+    X(TBank, int32_t, PeekInt, (int32_t offset), (offset), "(i)i")                                       \
+    X(TBank, int32_t, PokeInt, (int32_t offset, int32_t value), (offset, value), "(i,i)i")               \
+    X(TBank, int64_t, PeekLong, (int32_t offset), (offset), "(i)l")                                      \
+    X(TBank, int32_t, PokeLong, (int32_t offset, int64_t value), (offset, value), "(i,l)i")              \
+    X(TBank, float, PeekFloat, (int32_t offset), (offset), "(i)f")                                       \
+    X(TBank, int32_t, PokeFloat, (int32_t offset, float value), (offset, value), "(i,f)i")               \
+    X(TBank, double, PeekDouble, (int32_t offset), (offset), "(i)d")                                     \
+    X(TBank, int32_t, PokeDouble, (int32_t offset, double value), (offset, value), "(i,d)i")             \
+    X(TBank, int32_t, Save, (Object * url), (url), "(:Object)i")
+
+// The class functions: a bank holding every byte the url gives (the Null
+// object when it cannot be opened); an owned bank of size bytes (not
+// cleared); a static bank over the caller's memory.  A negative size raises
+// a runtime error.
+#define OV_BANK_FUNCTIONS(X)                                         \
+    X(TBank, TBank*, Load, (Object * url), (url), "(:Object):TBank") \
+    X(TBank, TBank*, Create, (int32_t size), (size), "(i):TBank")    \
+    X(TBank, TBank*, CreateStatic, (uint8_t * address, int32_t size), (address, size), "(*b,i):TBank")
+
 struct TBankClass : ObjectClass {
-    int32_t (*_pad)(TBank* self);
-    uint8_t* (*Buf)(TBank* self);
-    uint8_t* (*Lock)(TBank* self);
-    int32_t (*Unlock)(TBank* self);
-    int32_t (*Size)(TBank* self);
-    int32_t (*Capacity)(TBank* self);
-    int32_t (*Resize)(TBank* self, int32_t size);
-    int32_t (*Read)(TBank* self, TStream* stream, int32_t offset, int32_t count);
-    int32_t (*Write)(TBank* self, TStream* stream, int32_t offset, int32_t count);
-    int32_t (*PeekByte)(TBank* self, int32_t offset);
-    int32_t (*PokeByte)(TBank* self, int32_t offset, int32_t value);
-    int32_t (*PeekShort)(TBank* self, int32_t offset);
-    int32_t (*PokeShort)(TBank* self, int32_t offset, int32_t value);
-    int32_t (*PeekInt)(TBank* self, int32_t offset);
-    int32_t (*PokeInt)(TBank* self, int32_t offset, int32_t value);
-    int64_t (*PeekLong)(TBank* self, int32_t offset);
-    int32_t (*PokeLong)(TBank* self, int32_t offset, int64_t value);
-    float (*PeekFloat)(TBank* self, int32_t offset);
-    int32_t (*PokeFloat)(TBank* self, int32_t offset, float value);
-    double (*PeekDouble)(TBank* self, int32_t offset);
-    int32_t (*PokeDouble)(TBank* self, int32_t offset, double value);
-    int32_t (*Save)(TBank* self, Object* url);
-    // Class functions.
-    TBank* (*Load)(Object* url);
-    TBank* (*Create)(int32_t size);
-    TBank* (*CreateStatic)(uint8_t* address, int32_t size);
+    OV_BANK_OPERATIONS(OV_SLOT)
+    OV_BANK_FUNCTIONS(OV_FUNCTION_SLOT)
 };
 
 extern const TBankClass TBankType;
@@ -56,45 +73,10 @@ struct TBank : Object {
     int32_t _capacity;  // bytes allocated, or STATIC_CAPACITY
     int32_t _locked;    // counted only
 
-    uint8_t* Buf() { return record<TBankClass>()->Buf(this); }
-    uint8_t* Lock() { return record<TBankClass>()->Lock(this); }
-    int32_t Unlock() { return record<TBankClass>()->Unlock(this); }
-    int32_t Size() { return record<TBankClass>()->Size(this); }
-    int32_t Capacity() { return record<TBankClass>()->Capacity(this); }
-    // Sets the size; growing beyond the capacity reallocates to at least 3/2
-    // of it, keeping the bytes.  The capacity never shrinks.
-    int32_t Resize(int32_t size) { return record<TBankClass>()->Resize(this, size); }
-    // One Read / Write call of the stream on the bank's bytes at offset;
-    // returns the stream's result.
-    int32_t Read(TStream* stream, int32_t offset, int32_t count) {
-        return record<TBankClass>()->Read(this, stream, offset, count);
-    }
-    int32_t Write(TStream* stream, int32_t offset, int32_t count) {
-        return record<TBankClass>()->Write(this, stream, offset, count);
-    }
-    int32_t PeekByte(int32_t offset) { return record<TBankClass>()->PeekByte(this, offset); }
-    int32_t PokeByte(int32_t offset, int32_t value) { return record<TBankClass>()->PokeByte(this, offset, value); }
-    int32_t PeekShort(int32_t offset) { return record<TBankClass>()->PeekShort(this, offset); }
-    int32_t PokeShort(int32_t offset, int32_t value) { return record<TBankClass>()->PokeShort(this, offset, value); }
-    int32_t PeekInt(int32_t offset) { return record<TBankClass>()->PeekInt(this, offset); }
-    int32_t PokeInt(int32_t offset, int32_t value) { return record<TBankClass>()->PokeInt(this, offset, value); }
-    int64_t PeekLong(int32_t offset) { return record<TBankClass>()->PeekLong(this, offset); }
-    int32_t PokeLong(int32_t offset, int64_t value) { return record<TBankClass>()->PokeLong(this, offset, value); }
-    float PeekFloat(int32_t offset) { return record<TBankClass>()->PeekFloat(this, offset); }
-    int32_t PokeFloat(int32_t offset, float value) { return record<TBankClass>()->PokeFloat(this, offset, value); }
-    double PeekDouble(int32_t offset) { return record<TBankClass>()->PeekDouble(this, offset); }
-    int32_t PokeDouble(int32_t offset, double value) { return record<TBankClass>()->PokeDouble(this, offset, value); }
-    // Writes the bytes in use to the url: 1, or 0 when it cannot be opened.
-    int32_t Save(Object* url) { return record<TBankClass>()->Save(this, url); }
+    OV_BANK_OPERATIONS(OV_DISPATCH)
 };
 
-// The class functions: an owned bank of size bytes (not cleared); a static
-// bank over the caller's memory; a bank holding every byte the url gives (the
-// Null object when it cannot be opened).  A negative size raises a runtime
-// error.
-TBank* TBankCreate(int32_t size);
-TBank* TBankCreateStatic(uint8_t* address, int32_t size);
-TBank* TBankLoad(Object* url);
+OV_BANK_FUNCTIONS(OV_DECLARE_OWN_FUNCTION)
 
 // ---------------------------------------------------------------------------
 // Module functions: the bank first, forwarding to the method of the same role
@@ -126,8 +108,7 @@ int32_t BankReadFrom(TBank* bank, TStream* stream, int32_t offset, int32_t count
 int32_t BankWriteTo(TBank* bank, TStream* stream, int32_t offset, int32_t count);
 // Copies count bytes between banks (or within one) as a memory move, so
 // overlapping ranges keep the source bytes.  Returns 0.
-int32_t BankCopy(TBank* source, int32_t sourceOffset, TBank* destination, int32_t destinationOffset,
-                 int32_t count);
+int32_t BankCopy(TBank* source, int32_t sourceOffset, TBank* destination, int32_t destinationOffset, int32_t count);
 
 // The bank module's initialiser: runs the core and stream modules'
 // initialisers and registers TBank, once.

@@ -29,18 +29,16 @@ bool isDirectory(std::FILE* handle) {
     return fstat(fileno(handle), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-#define OV_CSTREAM_FIELD(member, type) OV_FIELD_ENTRY(TCStream, member, type)
-
 const ovScopeEntry cstreamEntries[] = {
     ovConstantEntry("MODE_READ", ovLiteral(u"1")),
     ovConstantEntry("MODE_WRITE", ovLiteral(u"2")),
-    OV_CSTREAM_FIELD(_pos, "i"),
-    OV_CSTREAM_FIELD(_size, "i"),
-    OV_CSTREAM_FIELD(_cstream, "*b"),
-    OV_CSTREAM_FIELD(_mode, "i"),
-    OV_CSTREAM_FIELD(_unseekable, "i"),
-    OV_CSTREAM_FIELD(_atEnd, "i"),
-    OV_CSTREAM_FIELD(_writeFailed, "i"),
+    OV_FIELD_ENTRY(TCStream, _pos, "i"),
+    OV_FIELD_ENTRY(TCStream, _size, "i"),
+    OV_FIELD_ENTRY(TCStream, _cstream, "*b"),
+    OV_FIELD_ENTRY(TCStream, _mode, "i"),
+    OV_FIELD_ENTRY(TCStream, _unseekable, "i"),
+    OV_FIELD_ENTRY(TCStream, _atEnd, "i"),
+    OV_FIELD_ENTRY(TCStream, _writeFailed, "i"),
     ovObjectEntry::New,
     ovObjectEntry::Delete,
     ovStreamEntry::Eof,
@@ -51,12 +49,8 @@ const ovScopeEntry cstreamEntries[] = {
     ovStreamEntry::Write,
     ovStreamEntry::Flush,
     ovStreamEntry::Close,
-    OV_FUNCTION_ENTRY(TCStreamClass, OpenFile, "($,i,i):TCStream"),
-    OV_FUNCTION_ENTRY(TCStreamClass, CreateWithCStream, "(*b,i):TCStream"),
-    ovScopeEndEntry,
+    OV_CSTREAM_FUNCTIONS(OV_LISTED_FUNCTION_ENTRY) ovScopeEndEntry,
 };
-
-#undef OV_CSTREAM_FIELD
 
 // The C mode and the _mode value for the flags: read and write keeps the
 // content ("r+b"), write only truncates or creates ("wb"), anything else reads.
@@ -151,7 +145,6 @@ String* TCStreamReadLine(TStream* stream) {
     return ovStringFromBytes(line.data(), line.size());
 }
 
-
 int32_t TCStreamWrite(TIO* io, const uint8_t* buf, int32_t count) {
     TCStream* self = asCStream(io);
     if (self->_cstream == nullptr || count <= 0) return 0;
@@ -201,7 +194,6 @@ int32_t TCStreamDelete(Object* object) {
     TCStreamClose(static_cast<TCStream*>(object));
     return ovChainDelete<TCStreamType>(object);
 }
-
 
 // A directory is refused: fopen of one succeeds here, and a reader of it
 // would never see its end.

@@ -13,10 +13,18 @@
 
 struct TCStream;
 
+// TCStream's class functions, in slot order (see "Lists of operations" in
+// runtime/object.h).  OpenFile opens the file ("rb", "wb" or "r+b" by the
+// flags); the Null object when it cannot be opened or names a directory.
+// CreateWithCStream gives a stream that owns the open handle, starting at
+// the handle's position; the Null object for a null handle.
+#define OV_CSTREAM_FUNCTIONS(X)                                                            \
+    X(TCStream, TCStream*, OpenFile, (String * path, int32_t readable, int32_t writeable), \
+      (path, readable, writeable), "($,i,i):TCStream")                                     \
+    X(TCStream, TCStream*, CreateWithCStream, (std::FILE * cstream, int32_t mode), (cstream, mode), "(*b,i):TCStream")
+
 struct TCStreamClass : TStreamClass {
-    // Class functions.
-    TCStream* (*OpenFile)(String* path, int32_t readable, int32_t writeable);
-    TCStream* (*CreateWithCStream)(std::FILE* cstream, int32_t mode);
+    OV_CSTREAM_FUNCTIONS(OV_FUNCTION_SLOT)
 };
 
 struct TCStream : TStream {
@@ -25,19 +33,14 @@ struct TCStream : TStream {
 
     int32_t _pos;
     int32_t _size;
-    std::FILE* _cstream;  // 0 once closed
-    int32_t _mode;        // MODE_READ, MODE_WRITE or both, as opened
-    int32_t _unseekable;  // 1 over a pipe, FIFO or terminal: Pos -1, Size 0
-    int32_t _atEnd;       // unseekable handles only: the last read brought nothing
+    std::FILE* _cstream;   // 0 once closed
+    int32_t _mode;         // MODE_READ, MODE_WRITE or both, as opened
+    int32_t _unseekable;   // 1 over a pipe, FIFO or terminal: Pos -1, Size 0
+    int32_t _atEnd;        // unseekable handles only: the last read brought nothing
     int32_t _writeFailed;  // 1 once a flush or the close failed: written data was lost
 };
 
-// Opens the file ("rb", "wb" or "r+b" by the flags); the Null object when it
-// cannot be opened or names a directory.
-TCStream* TCStreamOpenFile(String* path, int32_t readable, int32_t writeable);
-// A stream that owns the open handle, starting at the handle's position; the
-// Null object for a null handle.
-TCStream* TCStreamCreateWithCStream(std::FILE* cstream, int32_t mode);
+OV_CSTREAM_FUNCTIONS(OV_DECLARE_OWN_FUNCTION)
 
 // The operations of TCStream.  Dropping the last reference closes the file;
 // a closed stream is at its end (Pos and Size 0, Eof 1) and touches no handle.
@@ -75,8 +78,7 @@ inline constexpr TCStreamClass TCStreamType =
         r.Flush = TCStreamFlush;
         r.Close = TCStreamClose;
         r.ReadLine = TCStreamReadLine;
-        r.OpenFile = TCStreamOpenFile;
-        r.CreateWithCStream = TCStreamCreateWithCStream;
+        OV_CSTREAM_FUNCTIONS(OV_FILL_OWN)
     });
 
 // True while the stream's ReadLine is TStream's or the file stream's (which

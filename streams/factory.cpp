@@ -14,8 +14,8 @@ namespace {
 
 constexpr ovScopeEntry factoryEntries[] = {
     OV_FIELD_ENTRY(TStreamFactory, _succ, ":TStreamFactory"),
-    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
     OV_METHOD_ENTRY(TStreamFactoryClass, CreateStream, "(:Object,$,$,i,i):TStream"),
     ovScopeEndEntry,
 };

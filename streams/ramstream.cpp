@@ -18,14 +18,12 @@ ovMemSpan spanOf(TIO* io) {
     return {self->_buf, self->_size, self->_pos};
 }
 
-#define OV_RAM_FIELD(member, type) OV_FIELD_ENTRY(TRamStream, member, type)
-
 constexpr ovScopeEntry ramStreamEntries[] = {
-    OV_RAM_FIELD(_pos, "i"),
-    OV_RAM_FIELD(_size, "i"),
-    OV_RAM_FIELD(_buf, "*b"),
-    OV_RAM_FIELD(_read, "i"),
-    OV_RAM_FIELD(_write, "i"),
+    OV_FIELD_ENTRY(TRamStream, _pos, "i"),
+    OV_FIELD_ENTRY(TRamStream, _size, "i"),
+    OV_FIELD_ENTRY(TRamStream, _buf, "*b"),
+    OV_FIELD_ENTRY(TRamStream, _read, "i"),
+    OV_FIELD_ENTRY(TRamStream, _write, "i"),
     ovObjectEntry::New,
     ovStreamEntry::Pos,
     ovStreamEntry::Size,
@@ -35,8 +33,6 @@ constexpr ovScopeEntry ramStreamEntries[] = {
     OV_FUNCTION_ENTRY(TRamStreamClass, Create, "(*b,i,i,i):TRamStream"),
     ovScopeEndEntry,
 };
-
-#undef OV_RAM_FIELD
 
 }  // namespace
 
@@ -66,14 +62,13 @@ int32_t TRamStreamNew(Object* self) {
 }
 
 TStream* TRamStreamFactoryCreateStream(TStreamFactory*, Object*, String* protocol, String* path, int32_t readable,
-                                int32_t writeable) {
+                                       int32_t writeable) {
     if (writeable != 0 || ovStringCompare(protocol, ovLiteral(u"incbin")) != 0) return ovNullOf<TStream>();
     const uint8_t* address = ovEmbeddedAddress(path);
     if (address == nullptr) return ovNullOf<TStream>();
     // Writing is refused above, so the embedded bytes are never written.
     return TRamStreamCreate(const_cast<uint8_t*>(address), ovEmbeddedLength(path), readable, writeable);
 }
-
 
 TRamStream* TRamStreamCreate(uint8_t* address, int32_t size, int32_t readable, int32_t writeable) {
     auto* stream = ovNew<TRamStream>(&TRamStreamType);

@@ -9,6 +9,7 @@
 #include "runtime/string.h"
 #include "streams/cfile_io_internal.h"
 #include "streams/load_save.h"
+#include "streams/stream_scope_internal.h"
 #include "streams/textstream.h"
 #include "system/clib/clib.h"
 
@@ -25,11 +26,11 @@ void noteOutputFailure() {
 }
 
 constexpr ovScopeEntry standardEntries[] = {
-    OV_METHOD_ENTRY(ObjectClass, New, "()i"),
-    OV_METHOD_ENTRY(ObjectClass, Delete, "()i"),
-    OV_METHOD_ENTRY(TIOClass, Flush, "()i"),
-    OV_METHOD_ENTRY(TIOClass, Read, "(*b,i)i"),
-    OV_METHOD_ENTRY(TIOClass, Write, "(*b,i)i"),
+    ovObjectEntry::New,
+    ovObjectEntry::Delete,
+    ovStreamEntry::Flush,
+    ovStreamEntry::Read,
+    ovStreamEntry::Write,
     ovScopeEndEntry,
 };
 

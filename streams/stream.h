@@ -23,8 +23,8 @@ struct TStream;
 // ---------------------------------------------------------------------------
 
 struct TStreamException : Object {};
-struct TStreamReadException : TStreamException {};    // "Error reading from stream"
-struct TStreamWriteException : TStreamException {};   // "Error writing to stream"
+struct TStreamReadException : TStreamException {};   // "Error reading from stream"
+struct TStreamWriteException : TStreamException {};  // "Error writing to stream"
 
 String* TStreamReadExceptionToString(Object* self);
 String* TStreamWriteExceptionToString(Object* self);
@@ -118,10 +118,6 @@ inline bool ovUsesOperationOf(TIO* stream, Slot Record::*slot, const BaseRecord&
     return stream->record<Record>()->*slot == static_cast<const Record&>(base).*slot;
 }
 
-// The Null object as a stream; net/ still names it so, everything else
-// says ovNullOf<TStream>().
-inline TStream* ovNullStream() { return ovNullOf<TStream>(); }
-
 // ---------------------------------------------------------------------------
 // Operations and records
 // ---------------------------------------------------------------------------
@@ -214,4 +210,3 @@ public:
 private:
     TIO* stream_;
 };
-

@@ -6,8 +6,6 @@
 
 namespace {
 
-#define OV_FORWARDED_ENTRY(...) OV_FORWARDED_BY_WRAPPER(OV_LISTED_ENTRY, __VA_ARGS__)
-
 constexpr ovScopeEntry wrapperEntries[] = {
     OV_FIELD_ENTRY(TStreamWrapper, _stream, ":TStream"),
     ovObjectEntry::New,
@@ -15,8 +13,6 @@ constexpr ovScopeEntry wrapperEntries[] = {
     OV_METHOD_ENTRY(TStreamWrapperClass, SetStream, "(:TStream)i"),
     OV_IO_OPERATIONS(OV_FORWARDED_ENTRY) OV_STREAM_OPERATIONS(OV_FORWARDED_ENTRY) ovScopeEndEntry,
 };
-
-#undef OV_FORWARDED_ENTRY
 
 constexpr ovScopeEntry streamStreamEntries[] = {
     ovStreamEntry::Close,

@@ -69,6 +69,9 @@ OV_STREAM_OPERATIONS(OV_DEFINE_FORWARDING)
 #undef OV_DEFINE_FORWARDING
 
 #define OV_FILL_FORWARDED(...) OV_FORWARDED_BY_WRAPPER(OV_FILL_FORWARDING, __VA_ARGS__)
+// The reflection entry of a forwarded operation (OV_LISTED_ENTRY is in
+// runtime/reflection.h, which the units that build tables include).
+#define OV_FORWARDED_ENTRY(...) OV_FORWARDED_BY_WRAPPER(OV_LISTED_ENTRY, __VA_ARGS__)
 
 // Detaches only: the caller who handed the stream in still owns it.
 int32_t TStreamStreamClose(TIO* self);

@@ -74,7 +74,7 @@ public:
         int wake[2];
         ASSERT_EQ(pipe(wake), 0);
         TSocket* listener = ListenOnLoopback(0);
-        ASSERT_NE(listener, ovNullSocket());
+        ASSERT_NE(listener, ovNullOf<TSocket>());
         ServerLimits limits;
         limits.connection = kConnectionLimit;
         limits.idleStop = std::chrono::milliseconds(kPeerTimeoutMs);

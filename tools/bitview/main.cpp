@@ -66,7 +66,7 @@ int32_t viewEntry() {
     }
     stopOnSignals();
     TSocket* listener = ListenOnLoopback(commandLine.port);
-    if (listener == ovNullSocket())
+    if (listener == ovNullOf<TSocket>())
         fail("cannot listen on 127.0.0.1:" + std::to_string(commandLine.port) + " (is the port in use?)");
     Session session(program, commandLine.programFile);
     ViewApi api(session);

@@ -24,14 +24,14 @@ int32_t millisecondsOf(std::chrono::milliseconds duration) {
 
 TSocket* ListenOnLoopback(int32_t port) {
     TSocket* listener = SockCreateTCP();
-    if (listener == ovNullSocket()) return listener;
+    if (listener == ovNullOf<TSocket>()) return listener;
     // A restarted server takes its port back while answered connections
     // linger in TIME_WAIT.
     const int32_t reuse = 1;
     ovSocketSetOption(listener->Socket(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     if (listener->BindAddress(kLoopbackAddress, port) == 1 && listener->Listen(kListenBacklog) == 1) return listener;
     listener->Close();
-    return ovNullSocket();
+    return ovNullOf<TSocket>();
 }
 
 // One accepted connection: its socket (counted, since the list lives on
@@ -106,7 +106,7 @@ int32_t Server::waitMs(Clock::time_point now, Clock::time_point idleSince) const
 
 void Server::accept() {
     TSocket* socket = listener_->Accept(0);
-    if (socket == ovNullSocket()) return;
+    if (socket == ovNullOf<TSocket>()) return;
     // Each receive and send is bounded too: no single call outlasts the
     // connection's time.
     socket->SetTimeout(millisecondsOf(limits_.connection));
