@@ -189,7 +189,6 @@ struct Sleeper {
 // Blocks the suspend signal and then waits in ovThreadWait for a thread that
 // waits for the test: only a pass that needs no signal gets past it.
 intptr_t waitWithTheSuspendSignalBlocked(intptr_t word) {
-    auto* sleeper = fromWord<Sleeper>(word);
     ovThreadRecord* waited = startThread(  // before the mask, which a new thread inherits
         [](intptr_t w) -> intptr_t { return eventually([&] { return fromWord<Sleeper>(w)->release.load(); }); },
         word);
