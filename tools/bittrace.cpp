@@ -25,11 +25,6 @@ namespace {
 
 TraceCommandLine commandLine;
 
-String* programName() {
-    if (commandLine.programArgument < 0) return ovLiteral(u"code.txt");
-    return ovAppArguments->elements<String*>()[commandLine.programArgument + 1];
-}
-
 [[noreturn]] void fail(const std::string& problem) {
     std::cout.flush();
     std::fprintf(stderr, "bittrace: %s\n", problem.c_str());
@@ -46,11 +41,8 @@ int32_t readLineCode() {
 int32_t traceEntry() {
     InitInterpreterModules();
     Program program;
-    switch (LoadProgram(programName(), program)) {
-    case LoadResult::kNotFound: fail("cannot open the program file " + commandLine.programFile);
-    case LoadResult::kTooLong: fail("the program has more than 2147483647 commands");
-    case LoadResult::kLoaded: break;
-    }
+    const std::string problem = LoadToolProgram(commandLine.programArgument, commandLine.programFile, program);
+    if (!problem.empty()) fail(problem);
     const TraceEnd end = TraceProgram(program, commandLine.options, readLineCode, std::cout);
     if (!std::cout.flush()) fail("cannot write standard output");
     ovEndWithStatus(end == TraceEnd::kTapeLimit ? 1 : 0);

@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <ostream>
 
+#include "app/interpreter.h"
 #include "app/machine.h"
+#include "runtime/array.h"
+#include "runtime/startup.h"
+#include "runtime/string.h"
 #include "tools/usage.h"
 
 const char kTraceUsage[] =
@@ -207,4 +211,15 @@ TraceEnd TraceProgram(Program& program, const TraceOptions& options, const ReadC
     }
     out << endLine(end, count, machine, maxCells) << '\n';
     return end;
+}
+
+std::string LoadToolProgram(int programArgument, const std::string& programFile, Program& program) {
+    String* name =
+        programArgument < 0 ? ovLiteral(u"code.txt") : ovAppArguments->elements<String*>()[programArgument + 1];
+    switch (LoadProgram(name, program)) {
+    case LoadResult::kNotFound: return "cannot open the program file " + programFile;
+    case LoadResult::kTooLong: return "the program has more than 2147483647 commands";
+    case LoadResult::kLoaded: break;
+    }
+    return "";
 }

@@ -40,6 +40,11 @@ extern const char kTraceUsage[];
 // Reads the arguments after the executable's name.
 TraceCommandLine ParseTraceArguments(const std::vector<std::string>& arguments);
 
+// Loads the program a tool's command line names (argument programArgument
+// after the executable's name, or "code.txt" when there is none) as bitrun
+// would; returns what went wrong for the message, or "" once it is loaded.
+std::string LoadToolProgram(int programArgument, const std::string& programFile, Program& program);
+
 // How a cell shows: '0' or '1', or '_' where the tape has not reached yet.
 char CellSymbol(const Tape& tape, int64_t position);
 

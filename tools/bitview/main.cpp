@@ -26,17 +26,13 @@
 #include "tools/bitview/api.h"
 #include "tools/bitview/command_line.h"
 #include "tools/bitview/server.h"
+#include "tools/trace.h"
 #include "tools/usage.h"
 
 namespace {
 
 ViewCommandLine commandLine;
 int wakePipe[2] = {-1, -1};
-
-String* programName() {
-    if (commandLine.programArgument < 0) return ovLiteral(u"code.txt");
-    return ovAppArguments->elements<String*>()[commandLine.programArgument + 1];
-}
 
 [[noreturn]] void fail(const std::string& problem) {
     std::fprintf(stderr, "bitview: %s\n", problem.c_str());
@@ -59,11 +55,8 @@ void stopOnSignals() {
 int32_t viewEntry() {
     InitInterpreterModules();
     Program program;
-    switch (LoadProgram(programName(), program)) {
-        case LoadResult::kNotFound: fail("cannot open the program file " + commandLine.programFile);
-        case LoadResult::kTooLong: fail("the program has more than 2147483647 commands");
-        case LoadResult::kLoaded: break;
-    }
+    const std::string problem = LoadToolProgram(commandLine.programArgument, commandLine.programFile, program);
+    if (!problem.empty()) fail(problem);
     stopOnSignals();
     TSocket* listener = ListenOnLoopback(commandLine.port);
     if (listener == ovNullOf<TSocket>())
