@@ -1,6 +1,7 @@
 // Blocks: small ones from size-class free lists carved out of 64 KiB chunks,
 // large ones and raw memory from the C heap, 16-byte aligned with the C
 // block's address in the word before.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,44 +14,88 @@ namespace {
 
 inline int32_t sizeClassOf(int32_t size) { return (size + 15) / 16; }
 
-// The block may still be poisoned (a chunk's uncarved tail), so the link is
-// written only after unpoisoning it.
-void pushFree(void* block, int32_t sizeClass) {
-    OV_UNPOISON(block, static_cast<size_t>(sizeClass) * 16);
-    auto* free = static_cast<FreeBlock*>(block);
-    free->next = gc.freeLists[sizeClass];
-    gc.freeLists[sizeClass] = free;
-    OV_POISON(block, static_cast<size_t>(sizeClass) * 16);
-}
-
-void* popFree(int32_t sizeClass) {
-    FreeBlock* head = gc.freeLists[sizeClass];
+// A free block still carries the mark: a block without it is live, and a
+// list that holds it is corrupt.
+void* popFree(FreeLists& lists, int32_t sizeClass) {
+    FreeBlock* head = lists[sizeClass];
     OV_UNPOISON(head, static_cast<size_t>(sizeClass) * 16);
-    gc.freeLists[sizeClass] = head->next;
+    if (padWordOf(head).load(std::memory_order_relaxed) != kFreeMark) [[unlikely]]
+        ovRuntimeError("setMemBit error: membit already set");
+    lists[sizeClass] = head->next;
     // The next allocation of the class reads the new head's link.
     __builtin_prefetch(head->next, 1);
     return head;
 }
 
-void* carveSmallBlock(int32_t sizeClass) {
-    const int32_t blockSize = sizeClass * 16;
-    if (gc.freeLists[sizeClass] != nullptr) return popFree(sizeClass);
-    if (blockSize > gc.chunkRemaining) {
-        if (gc.chunkRemaining != 0) pushFree(gc.chunkNext, gc.chunkRemaining / 16);
-        gc.chunkNext = static_cast<char*>(ovMemAlloc(kChunkSize));
-        gc.chunkRemaining = kChunkSize;
-        const auto start = reinterpret_cast<uintptr_t>(gc.chunkNext);
-        coverBlocks(start, start + kChunkSize - 16);
-        OV_POISON(gc.chunkNext, kChunkSize);
-    }
-    char* block = gc.chunkNext;
-    gc.chunkNext += blockSize;
-    gc.chunkRemaining -= blockSize;
+char* carveFromChunk(ThreadHeap& heap, int32_t blockSize) {
+    char* block = heap.chunkNext;
+    heap.chunkNext += blockSize;
+    heap.chunkRemaining -= blockSize;
     OV_UNPOISON(block, static_cast<size_t>(blockSize));
+    // Free until made an instance: a pass that stops the thread before must
+    // not take the fresh memory for a live block.
+    padWordOf(block).store(kFreeMark, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    setMemBit(block);
     return block;
 }
 
+// A chunk an ended thread left, else a new one.  Chunks live as long as the
+// process.
+void takeChunk(ThreadHeap& heap) {
+    if (takeSpareChunk(heap)) return;
+    heap.chunkNext = static_cast<char*>(std::aligned_alloc(kMembitWordSpan, kChunkSize));
+    if (heap.chunkNext == nullptr) ovRuntimeError("Out of memory");
+    heap.chunkRemaining = kChunkSize;
+    const auto start = reinterpret_cast<uintptr_t>(heap.chunkNext);
+    coverBlocks(start, start + kChunkSize - 16);
+    OV_POISON(heap.chunkNext, kChunkSize);
+}
+
+// When neither the heap's list nor its chunk can serve the class: a shared
+// list, taken whole, or else a further chunk (the rest of this one joins
+// the heap's lists).
+void* refill(ThreadHeap& heap, int32_t sizeClass) {
+    CollectorLock lock;
+    if (gc.sharedFreeLists[sizeClass] != nullptr) {
+        heap.freeLists[sizeClass] = gc.sharedFreeLists[sizeClass];
+        gc.sharedFreeLists[sizeClass] = nullptr;
+        return popFree(heap.freeLists, sizeClass);
+    }
+    retireChunkRest(heap, heap.freeLists);
+    takeChunk(heap);
+    return carveFromChunk(heap, sizeClass * 16);
+}
+
+inline void* carveSmallBlock(ThreadHeap& heap, int32_t sizeClass) {
+    if (heap.freeLists[sizeClass] != nullptr) return popFree(heap.freeLists, sizeClass);
+    const int32_t blockSize = sizeClass * 16;
+    if (blockSize <= heap.chunkRemaining) return carveFromChunk(heap, blockSize);
+    return refill(heap, sizeClass);
+}
+
 }  // namespace
+
+namespace ovgc {
+
+// The block may still be poisoned (a chunk's uncarved tail), so the link is
+// written only after unpoisoning it.
+void pushFree(FreeLists& lists, void* block, int32_t sizeClass) {
+    OV_UNPOISON(block, static_cast<size_t>(sizeClass) * 16);
+    auto* free = static_cast<FreeBlock*>(block);
+    free->next = lists[sizeClass];
+    padWordOf(block).store(kFreeMark, std::memory_order_relaxed);
+    lists[sizeClass] = free;
+    OV_POISON(block, static_cast<size_t>(sizeClass) * 16);
+}
+
+void retireChunkRest(ThreadHeap& heap, FreeLists& lists) {
+    if (heap.chunkRemaining == 0) return;
+    const int32_t sizeClass = heap.chunkRemaining / 16;
+    pushFree(lists, carveFromChunk(heap, heap.chunkRemaining), sizeClass);
+}
+
+}  // namespace ovgc
 
 // ---------------------------------------------------------------------------
 // Raw blocks
@@ -113,50 +158,102 @@ void* ovMemExtend(void* old, size_t keep, size_t newSize) {
 
 namespace {
 
-// Makes a block the collector's: word 0 holds cls, the count is 0 and the
-// instance is queued.  Under the lock.
-Object* enterInstance(void* block, int32_t size, const ObjectClass* cls) {
-    setMemBit(block);
-    gc.bytesInUse += size;
+// Makes a block an instance of cls: the count is 0 and the instance is
+// queued (no other thread knows it yet).  The pad word, which makes a small
+// block live for the scan, is written last: a pass that stops the thread
+// before must not take the block for a root and count it before its count
+// is set.
+inline Object* makeInstance(void* block, const ObjectClass* cls) {
     auto* instance = static_cast<Object*>(block);
     instance->cls = cls;
-    instance->refs = static_cast<int32_t>(OV_QUEUED_BIT);  // no other thread knows it yet
+    instance->refs = static_cast<int32_t>(OV_QUEUED_BIT);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    padWordOf(block).store(0, std::memory_order_relaxed);
+    return instance;
+}
+
+// The instance joins the table itself.  Under the lock while others exist.
+inline Object* enterInstance(void* block, int32_t size, const ObjectClass* cls) {
+    Object* instance = makeInstance(block, cls);
+    gc.bytesInUse += size;
     appendToTable(instance);
     return instance;
 }
 
-// A large block lies outside the chunks, so its own start is covered.
-void* coveredLargeBlock(void* block) {
+// A large block lies outside the chunks, so its own start is covered; its
+// bit is set once its header is.
+Object* enterLargeInstance(void* block, int32_t size, const ObjectClass* cls) {
     const auto start = reinterpret_cast<uintptr_t>(block);
     coverBlocks(start, start);
-    return block;
+    Object* instance = enterInstance(block, size, cls);
+    setMemBit(block);
+    return instance;
+}
+
+inline Object* enterNewInstance(ThreadHeap& heap, int32_t size, const ObjectClass* cls) {
+    if (size > OV_GC_LARGEST_SMALL_BLOCK) return enterLargeInstance(ovMemAlloc(static_cast<size_t>(size)), size, cls);
+    return enterInstance(carveSmallBlock(heap, sizeClassOf(size)), size, cls);
+}
+
+// While others exist, for what the heap alone cannot do: a heap not yet
+// linked, a collector mode other than the automatic one, a large block.
+Object* allocateLocked(int32_t size, const ObjectClass* cls) {
+    CollectorLock lock;
+    if (!ownHeap.linked) linkHeap(ownHeap);
+    runTrigger(size);
+    if (size <= 0) return nullptr;
+    return enterNewInstance(ownHeap, size, cls);
+}
+
+// While others exist: from the thread's own heap, the entry and the bytes
+// counted in its batch.
+Object* allocateShared(int32_t size, const ObjectClass* cls) {
+    ThreadHeap& heap = ownHeap;
+    const bool ownHeapServes = size > 0 && size <= OV_GC_LARGEST_SMALL_BLOCK && heap.linked &&
+                               std::atomic_ref<int32_t>(gc.mode).load(std::memory_order_relaxed) == OV_GC_AUTOMATIC;
+    if (!ownHeapServes) [[unlikely]]
+        return allocateLocked(size, cls);
+    Object* instance = makeInstance(carveSmallBlock(heap, sizeClassOf(size)), cls);
+    heap.pendingBytes += size;
+    queueInBatch(heap, instance, true);
+    return instance;
 }
 
 }  // namespace
 
 Object* ovGCAllocObject(int32_t size, const ObjectClass* cls) {
-    CollectorLock lock;
+    if (ovMultiThreaded.load(std::memory_order_acquire)) [[unlikely]]
+        return allocateShared(size, cls);
     runTrigger(size);
     if (size <= 0) return nullptr;
-    void* block = size > OV_GC_LARGEST_SMALL_BLOCK ? coveredLargeBlock(ovMemAlloc(static_cast<size_t>(size)))
-                                                   : carveSmallBlock(sizeClassOf(size));
-    return enterInstance(block, size, cls);
+    return enterNewInstance(ownHeap, size, cls);
 }
 
 Object* ovGCAdoptBlock(void* block, int32_t size, const ObjectClass* cls) {
     if (size <= OV_GC_LARGEST_SMALL_BLOCK) ovRuntimeError("GC ovGCAdoptBlock: block too small to adopt");
     CollectorLock lock;
     runTrigger(size);
-    return enterInstance(coveredLargeBlock(block), size, cls);
+    return enterLargeInstance(block, size, cls);
 }
 
+namespace {
+
+// Reads the pad word of a block that may be free, and so poisoned.
+OV_NO_ASAN bool isFree(void* block) { return padWordOf(block).load(std::memory_order_relaxed) == kFreeMark; }
+
+}  // namespace
+
+// While others exist a small block goes to the shared lists, for any thread.
 void ovGCDeallocObject(void* block, int32_t size) {
     if (block == nullptr) return;
     CollectorLock lock;
-    clrMemBit(block);
-    if (size > OV_GC_LARGEST_SMALL_BLOCK)
+    if (size > OV_GC_LARGEST_SMALL_BLOCK) {
+        clrMemBit(block);
         ovMemFree(block);
-    else
-        pushFree(block, sizeClassOf(size));
+    } else {
+        if (isFree(block)) ovRuntimeError("clrMemBit error: membit not set");
+        pushFree(lock.shared() ? gc.sharedFreeLists : ownHeap.freeLists, block, sizeClassOf(size));
+    }
     gc.bytesInUse -= size;
+    gc.bytesReturned += size;
 }

@@ -51,7 +51,7 @@ void growTable() {
 void runTriggeredPass() {
     collectMem();
     gc.bytesSinceCollection = 0;
-    gc.tableThreshold = gc.tableThreshold - gc.objectsFreed + OV_GC_INITIAL_THRESHOLD;
+    gc.tableThreshold = gc.tableThreshold - gc.objectsFreed / thresholdScale() + OV_GC_INITIAL_THRESHOLD;
 }
 
 }  // namespace ovgc
@@ -79,9 +79,10 @@ bool markQueued(Object* instance) {
     return true;
 }
 
-// Clears the queued mark and returns the count as it was.
-uint32_t takeQueuedMark(Object* instance) {
-    if (ovCountsShared())
+// Clears the queued mark and returns the count as it was; by one atomic
+// step when another thread may change the count meanwhile.
+uint32_t takeQueuedMark(Object* instance, bool countMayChange) {
+    if (countMayChange)
         return static_cast<uint32_t>(ovSharedCount(instance).fetch_and(static_cast<int32_t>(~OV_QUEUED_BIT)));
     const auto refs = static_cast<uint32_t>(instance->refs);
     instance->refs = static_cast<int32_t>(refs & ~OV_QUEUED_BIT);
@@ -240,6 +241,12 @@ __attribute__((noinline)) ScanResult scanStacks(const OtherThreads& others) {
     return {roots.count(), words, needed};
 }
 
+// The caller's own entries and bytes join the table and the counts, so that
+// what it reads reflects what it did.  Under the lock.
+void takeOwnBatch() {
+    if (ownHeap.linked) takeBatch(ownHeap);
+}
+
 // A thread the layer does not know has no stack top to scan to.
 bool onRegisteredThread() { return ovThreadMain() == nullptr || ovThreadCurrent() != nullptr; }
 
@@ -282,10 +289,12 @@ public:
     // appends it.
     void sweep() {
         gc.objectsFreed = 0;
+        // What the pass proved unreachable nobody can count any more.
+        const bool countsMayChange = !othersRan_ && ovCountsShared();
         while (swept_ < sweepEnd()) {
             ovGCFetchAhead(gc.table, swept_, gc.tableLength);
             Object* instance = gc.table[swept_++];
-            const uint32_t refs = takeQueuedMark(instance);
+            const uint32_t refs = takeQueuedMark(instance, countsMayChange);
             if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
             if ((refs & ~OV_QUEUED_BIT) != 0) continue;
             const ovFreeFunction free = instance == ovNull ? ovObjectFree : instance->cls->free;
@@ -311,6 +320,7 @@ private:
             others.stop();
         }
         for (size_t i = 0; i < scan_.rootCount; ++i) ovGCRetain(reinterpret_cast<Object*>(gc.roots[i]));
+        takeAllBatches();
         othersRan_ = others.any();
         if (othersRan_) keepProvedUnreachable();
     }
@@ -326,7 +336,7 @@ private:
             if (refs == OV_QUEUED_BIT || !(refs & OV_QUEUED_BIT))
                 gc.table[kept++] = instance;
             else
-                takeQueuedMark(instance);
+                takeQueuedMark(instance, false);  // the others are stopped
         }
         gc.tableLength = proved_ = kept;
     }
@@ -351,9 +361,14 @@ void ovGCFree(Object* instance) {
     appendToTable(instance);
 }
 
-// The mark needs no lock: whichever thread sets it owns the queueing.
+// The mark needs no lock: whichever thread sets it owns the queueing, in
+// its own batch once its heap is linked.
 void ovGCQueueReleased(Object* instance) {
     if (!markQueued(instance)) return;  // retained again since the release
+    if (ownHeap.linked && ovMultiThreaded.load(std::memory_order_acquire)) {
+        queueInBatch(ownHeap, instance, false);
+        return;
+    }
     CollectorLock lock;
     appendToTable(instance);
 }
@@ -361,7 +376,7 @@ void ovGCQueueReleased(Object* instance) {
 int32_t collectMem() {
     CollectorLock lock;
     if (gc.suspended != 0 || stackBase == nullptr || !onRegisteredThread()) return 0;
-    const int64_t inUseBefore = gc.bytesInUse;
+    const int64_t returnedBefore = gc.bytesReturned;
     const int32_t started = gc.debug ? ovMillisecs() : 0;
     ScanResult scan;
     {
@@ -369,7 +384,7 @@ int32_t collectMem() {
         pass.sweep();
         scan = pass.scan();
     }
-    const int64_t freed = inUseBefore - gc.bytesInUse;
+    const int64_t freed = gc.bytesReturned - returnedBefore;
     ++gc.passes;
     if (gc.debug) {
         std::printf("GC collectMem: memFreed=%" PRId64 ", time=%ims, objsFreed=%i, objsScanned=%zu, objsLive=%zu\n",
@@ -383,12 +398,13 @@ int32_t ovGCCollect() { return collectMem(); }
 
 int32_t ovGCMemInUse() {
     CollectorLock lock;
+    takeOwnBatch();
     return gc.bytesInUse > INT32_MAX ? INT32_MAX : static_cast<int32_t>(gc.bytesInUse);
 }
 
 void ovGCSetMode(int32_t mode) {
     CollectorLock lock;
-    gc.mode = mode;
+    std::atomic_ref<int32_t>(gc.mode).store(mode, std::memory_order_relaxed);  // read without the lock
 }
 
 void ovGCSetDebug(int32_t debug) {
@@ -422,7 +438,8 @@ void* ovGCStackBase() {
 
 ovGCState ovGCGetState() {
     CollectorLock lock;
+    takeOwnBatch();
     return {gc.mode,       gc.suspended,    gc.debug,       gc.bytesSinceCollection, gc.tableThreshold,
-            gc.bytesInUse, gc.objectsFreed, gc.tableLength, gc.passes,               gc.chunkRemaining};
+            gc.bytesInUse, gc.objectsFreed, gc.tableLength, gc.passes,               ownHeap.chunkRemaining};
 }
 

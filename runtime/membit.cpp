@@ -46,14 +46,15 @@ void clrMemBit(void* block) {
     if (address < lowestBlockStart || address > highestBlockStart) ovRuntimeError(kNoPage);
     const MembitPosition at = membitOf(address);
     if (*at.page == nullptr) ovRuntimeError(kNoPage);
-    uint64_t& word = (*at.page)[at.word];
-    if (!(word & at.mask)) ovRuntimeError("clrMemBit error: membit not set");
-    word &= ~at.mask;
+    std::atomic_ref<uint64_t> word((*at.page)[at.word]);
+    const uint64_t before = word.load(std::memory_order_relaxed);
+    if (!(before & at.mask)) ovRuntimeError("clrMemBit error: membit not set");
+    word.store(before & ~at.mask, std::memory_order_relaxed);
 }
 
 }  // namespace ovgc
 
-int32_t ovGCIsObject(uintptr_t word) {
+OV_NO_ASAN int32_t ovGCIsObject(uintptr_t word) {
     ovgc::CollectorLock lock;
     return ovgc::BlockStarts().contains(word) ? 1 : 0;
 }

@@ -51,6 +51,9 @@ void ovGCSuspend();
 int32_t ovGCResume();
 int32_t ovGCIsObject(uintptr_t word);
 void ovGCStartup();
+// Called by the thread layer when a created thread's entry has returned:
+// its heap's entries, lists and chunk go back to the collector.
+void ovGCThreadEnded();
 
 // Records the caller's frame as the highest stack address a pass scans; must
 // be called from the outermost frame that holds managed references.

@@ -4,6 +4,7 @@
 // state are stated once, at the top of collector.cpp.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "runtime/memory.h"
@@ -42,6 +43,37 @@ struct FreeBlock {
     FreeBlock* next;
 };
 
+using FreeLists = FreeBlock* [kSizeClasses + 1];
+
+// The entries a thread queues before they join the zero-count table.
+constexpr int32_t kBatchEntries = 64;
+
+// A thread's own allocation state; who touches which field is stated at the
+// top of runtime/thread_heap.cpp.
+struct ThreadHeap {
+    FreeLists freeLists;
+    char* chunkNext;
+    int32_t chunkRemaining;
+    int32_t batchLength;      // the owner's
+    int32_t batchHandedOver;  // the entries below it are in the table already
+    int64_t pendingBytes;     // requested since the batch was last emptied: the owner's
+    int64_t bytesHandedOver;  // the part of them a pass has counted already
+    Object* batch[kBatchEntries];
+    ThreadHeap* next;  // in the collector's list of heaps while linked
+    bool linked;
+};
+
+// The calling thread's heap.  Static TLS of constant initial value: a plain
+// load at a fixed offset, as cheap as a global.
+extern thread_local ThreadHeap ownHeap;
+
+// The unused part of a chunk its thread gave back when it ended, kept in the
+// chunk itself.
+struct SpareChunk {
+    SpareChunk* next;
+    int32_t remaining;
+};
+
 struct Collector {
     int32_t mode = OV_GC_INITIAL_MODE;
     int32_t suspended = 0;
@@ -49,6 +81,7 @@ struct Collector {
     int64_t bytesSinceCollection = 0;
     int32_t tableThreshold = OV_GC_INITIAL_THRESHOLD;
     int64_t bytesInUse = 0;
+    int64_t bytesReturned = 0;  // by every deallocation so far
     int32_t objectsFreed = 0;
     int32_t passes = 0;
 
@@ -59,9 +92,13 @@ struct Collector {
     uintptr_t* roots = nullptr;
     size_t rootCapacity = 0;
 
-    FreeBlock* freeLists[kSizeClasses + 1] = {};
-    char* chunkNext = nullptr;
-    int32_t chunkRemaining = 0;
+    // Blocks freed while several threads exist and blocks of ended threads,
+    // for any thread to take.
+    FreeLists sharedFreeLists = {};
+    SpareChunk* spareChunks = nullptr;
+
+    ThreadHeap* heaps = nullptr;  // every heap that allocated with others alive and has not ended
+    int32_t heapCount = 0;
 };
 
 extern Collector gc;
@@ -84,6 +121,8 @@ public:
     ~CollectorLock() {
         if (held_ && --collectorDepth == 0) collectorLock.unlock();
     }
+    // Whether other threads may run: the blocks and the table are shared.
+    bool shared() const { return held_; }
     CollectorLock(const CollectorLock&) = delete;
     CollectorLock& operator=(const CollectorLock&) = delete;
 
@@ -104,16 +143,58 @@ inline void appendToTable(Object* instance) {
 // The automatic pass and what it resets.
 void runTriggeredPass();
 
+// While several threads exist the table's threshold counts per heap, and
+// in larger steps: each pass stops the other threads, so a pass is due
+// after kSharedThresholdSteps times the threshold for every heap that
+// allocates.  With one thread the scale is 1 and the rule is exact.
+constexpr int32_t kSharedThresholdSteps = 8;
+inline int32_t thresholdScale() {
+    if (!ovMultiThreaded.load(std::memory_order_relaxed)) return 1;
+    return kSharedThresholdSteps * (gc.heapCount > 1 ? gc.heapCount : 1);
+}
+
+inline bool passIsDue() {
+    return gc.bytesSinceCollection > OV_GC_BYTES_TRIGGER ||
+           gc.tableLength > static_cast<int64_t>(gc.tableThreshold) * thresholdScale();
+}
+
 // The trigger each allocation runs first, in the collector mode in force.
 inline void runTrigger(int32_t size) {
     if (gc.mode == OV_GC_AUTOMATIC) {
         if (gc.suspended != 0) return;
         gc.bytesSinceCollection += size;
-        if (gc.bytesSinceCollection > OV_GC_BYTES_TRIGGER || gc.tableLength > gc.tableThreshold) [[unlikely]]
+        if (passIsDue()) [[unlikely]]
             runTriggeredPass();
     } else if (gc.mode == OV_GC_STRESS_MODE) {
         collectMem();
     }
 }
+
+// The heaps (runtime/thread_heap.cpp).  Under the lock.
+void linkHeap(ThreadHeap& heap);
+// Moves the batch's entries not yet in the table there, and its bytes into
+// the counts: by the owner, or by a pass while the owner is stopped.
+void takeBatch(ThreadHeap& heap);
+// The owner empties its batch into the table; false leaves the trigger alone.
+void handOver(ThreadHeap& heap, bool mayCollect);
+// Queues an entry in the thread's own batch.  The entry is written before it
+// is counted: a pass that stops the thread between the two leaves it for a
+// later pass.
+inline void queueInBatch(ThreadHeap& heap, Object* instance, bool mayCollect) {
+    heap.batch[heap.batchLength] = instance;
+    std::atomic_signal_fence(std::memory_order_release);
+    if (++heap.batchLength == kBatchEntries) [[unlikely]]
+        handOver(heap, mayCollect);
+}
+
+// Takes every heap's batch, while the other threads are stopped.
+void takeAllBatches();
+// Returns a small block to a list, marked free.
+void pushFree(FreeLists& lists, void* block, int32_t sizeClass);
+// The uncarved rest of the heap's chunk becomes one free block in the lists.
+void retireChunkRest(ThreadHeap& heap, FreeLists& lists);
+// Makes a chunk an ended thread left (room for any small block) the heap's
+// chunk; false when there is none.
+bool takeSpareChunk(ThreadHeap& heap);
 
 }  // namespace ovgc

@@ -395,7 +395,9 @@ void* threadStart(void* parameter) {
     const uint32_t generation = wakeGeneration(self).load();
     sem_post(&self->acknowledged);  // tells ovThreadCreate the record is complete
     parkUntilWoken(self, generation);
-    finish(self, self->entry(self->data[0]));
+    const intptr_t result = self->entry(self->data[0]);
+    ovGCThreadEnded();
+    finish(self, result);
     return nullptr;
 }
 

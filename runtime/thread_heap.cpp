@@ -1,0 +1,140 @@
+// Every thread's own heap: its free lists, its chunk and its batch of
+// queued entries, and what a pass and an ending thread do with them.
+//
+// The rules of the heaps, stated here once (memory_internal.h and
+// docs/threads.md point here):
+// - While one thread exists it allocates from its heap's lists and chunk
+//   and appends new entries to the table itself, taking no lock: the table,
+//   the trigger and the threshold behave as with no threads at all.
+// - While others exist, a thread allocates small blocks from its own lists
+//   and chunk without the lock and queues entries in its own batch; only
+//   the owner writes its lists, its chunk, batchLength and pendingBytes.
+//   It takes the lock to refill (from the shared lists, a spare chunk or a
+//   new chunk), to empty a full batch into the table, and for large blocks.
+// - A pass takes every heap's batch while the other threads are stopped:
+//   it moves the entries from batchHandedOver to batchLength into the table
+//   and raises batchHandedOver (and bytesHandedOver) to match.  The owner
+//   writes an entry before it counts it, so a thread stopped between the
+//   two has its newest entry taken by a later pass.  The owner resets both
+//   marks only under the lock, when no pass runs.
+// - Blocks freed while others exist go to the shared lists, under the lock
+//   (a pass holds it for its sweep); a thread takes a shared list whole
+//   when its own list and chunk cannot serve an allocation.
+// - A thread that ends empties its batch into the table, appends its lists
+//   to the shared ones and leaves the rest of its chunk as a spare chunk,
+//   then leaves the list of heaps.
+// - The membit map is shared by every heap, but a chunk fills whole words
+//   of it and only the heap that carves the chunk sets its bits; a small
+//   block keeps its bit while free, marked free in its pad word.
+#include "runtime/memory_internal.h"
+
+namespace ovgc {
+
+[[gnu::tls_model("initial-exec")]] constinit thread_local ThreadHeap ownHeap{};
+
+void linkHeap(ThreadHeap& heap) {
+    heap.next = gc.heaps;
+    gc.heaps = &heap;
+    heap.linked = true;
+    ++gc.heapCount;
+}
+
+namespace {
+
+void unlinkHeap(ThreadHeap& heap) {
+    for (ThreadHeap** link = &gc.heaps; *link != nullptr; link = &(*link)->next) {
+        if (*link != &heap) continue;
+        *link = heap.next;
+        --gc.heapCount;
+        break;
+    }
+    heap.linked = false;
+}
+
+// Appends a free list to a shared one.  Its blocks are poisoned but their
+// links, read here under the unpoisoning of each.
+void appendList(FreeBlock*& to, FreeBlock* list, int32_t sizeClass) {
+    if (list == nullptr) return;
+    FreeBlock* last = list;
+    const size_t blockSize = static_cast<size_t>(sizeClass) * 16;
+    for (;;) {
+        OV_UNPOISON(last, blockSize);
+        FreeBlock* next = last->next;
+        if (next == nullptr) break;
+        OV_POISON(last, blockSize);
+        last = next;
+    }
+    last->next = to;
+    OV_POISON(last, blockSize);
+    to = list;
+}
+
+// A rest too small for the largest block joins the shared lists, so that
+// every spare chunk can serve any small block.
+void leaveSpareChunk(ThreadHeap& heap) {
+    if (heap.chunkRemaining <= OV_GC_LARGEST_SMALL_BLOCK) {
+        retireChunkRest(heap, gc.sharedFreeLists);
+        return;
+    }
+    OV_UNPOISON(heap.chunkNext, sizeof(SpareChunk));
+    auto* spare = reinterpret_cast<SpareChunk*>(heap.chunkNext);
+    spare->next = gc.spareChunks;
+    spare->remaining = heap.chunkRemaining;
+    OV_POISON(heap.chunkNext, sizeof(SpareChunk));
+    gc.spareChunks = spare;
+    heap.chunkNext = nullptr;
+    heap.chunkRemaining = 0;
+}
+
+}  // namespace
+
+void takeBatch(ThreadHeap& heap) {
+    const int32_t length = heap.batchLength;
+    for (int32_t i = heap.batchHandedOver; i < length; ++i) appendToTable(heap.batch[i]);
+    heap.batchHandedOver = length;
+    const int64_t bytes = heap.pendingBytes;
+    gc.bytesSinceCollection += bytes - heap.bytesHandedOver;
+    gc.bytesInUse += bytes - heap.bytesHandedOver;
+    heap.bytesHandedOver = bytes;
+}
+
+void handOver(ThreadHeap& heap, bool mayCollect) {
+    CollectorLock lock;
+    takeBatch(heap);
+    heap.batchLength = heap.batchHandedOver = 0;
+    heap.pendingBytes = heap.bytesHandedOver = 0;
+    if (mayCollect && gc.mode == OV_GC_AUTOMATIC && gc.suspended == 0 && passIsDue()) runTriggeredPass();
+}
+
+void takeAllBatches() {
+    for (ThreadHeap* heap = gc.heaps; heap != nullptr; heap = heap->next) takeBatch(*heap);
+}
+
+bool takeSpareChunk(ThreadHeap& heap) {
+    SpareChunk* spare = gc.spareChunks;
+    if (spare == nullptr) return false;
+    OV_UNPOISON(spare, sizeof(SpareChunk));
+    gc.spareChunks = spare->next;
+    heap.chunkNext = reinterpret_cast<char*>(spare);
+    heap.chunkRemaining = spare->remaining;
+    OV_POISON(spare, sizeof(SpareChunk));
+    return true;
+}
+
+}  // namespace ovgc
+
+using namespace ovgc;
+
+void ovGCThreadEnded() {
+    ThreadHeap& heap = ownHeap;
+    CollectorLock lock;
+    if (heap.linked) {
+        handOver(heap, false);
+        unlinkHeap(heap);
+    }
+    for (int32_t sizeClass = 1; sizeClass <= kSizeClasses; ++sizeClass) {
+        appendList(gc.sharedFreeLists[sizeClass], heap.freeLists[sizeClass], sizeClass);
+        heap.freeLists[sizeClass] = nullptr;
+    }
+    leaveSpareChunk(heap);
+}
