@@ -208,6 +208,8 @@ Object* allocateLocked(int32_t size, const ObjectClass* cls) {
 // While others exist: from the thread's own heap, the entry and the bytes
 // counted in its batch.
 Object* allocateShared(int32_t size, const ObjectClass* cls) {
+    if (restWanted.load(std::memory_order_relaxed)) [[unlikely]]
+        restForPass();
     ThreadHeap& heap = ownHeap;
     const bool ownHeapServes = size > 0 && size <= OV_GC_LARGEST_SMALL_BLOCK && heap.linked &&
                                std::atomic_ref<int32_t>(gc.mode).load(std::memory_order_relaxed) == OV_GC_AUTOMATIC;
@@ -239,7 +241,7 @@ Object* ovGCAdoptBlock(void* block, int32_t size, const ObjectClass* cls) {
 namespace {
 
 // Reads the pad word of a block that may be free, and so poisoned.
-OV_NO_ASAN bool isFree(void* block) { return padWordOf(block).load(std::memory_order_relaxed) == kFreeMark; }
+OV_NO_ASAN bool isFree(void* block) { return readPadWord(reinterpret_cast<uintptr_t>(block)) == kFreeMark; }
 
 }  // namespace
 

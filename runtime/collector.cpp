@@ -24,6 +24,9 @@
 //   OV_LITERAL_COUNT for literals) that counting never brings to zero.
 // The allocator, the membit map, the table, the roots and the settings are
 // guarded by the collector lock once a second thread exists.
+#include <sched.h>
+
+#include <chrono>
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
@@ -40,6 +43,13 @@ namespace ovgc {
 Collector gc;
 ovSuspendableLock collectorLock;
 [[gnu::tls_model("initial-exec")]] thread_local int32_t collectorDepth = 0;
+
+__attribute__((noinline)) void awaitCollectorLock() {
+    ovBlockingCall([] {
+        collectorLock.lock();
+        return 0;
+    });
+}
 
 void growTable() {
     constexpr int32_t kTableGrowth = 1024;
@@ -152,11 +162,16 @@ public:
     OtherThreads& operator=(const OtherThreads&) = delete;
 
     void stop() {
-        if (ovMultiThreaded.load(std::memory_order_acquire)) registry_ = ovThreadSuspendOthers();
+        if (!ovMultiThreaded.load(std::memory_order_acquire)) return;
+        askThreadsToRest();
+        registry_ = ovThreadSuspendOthers();
     }
     void resume() {
-        if (registry_ != nullptr) ovThreadResumeOthers();
+        if (registry_ == nullptr) return;
+        ovThreadResumeOthers();
         registry_ = nullptr;
+        restWanted.store(false, std::memory_order_release);
+        restWanted.notify_all();
     }
     // Whether any thread besides the caller was stopped.
     bool any() const {
@@ -185,6 +200,15 @@ public:
     }
 
 private:
+    // Gives the threads that allocate a moment to come to rest, yielding the
+    // core to them meanwhile; the others get the signal.
+    static void askThreadsToRest() {
+        constexpr auto kRestWait = std::chrono::microseconds(50);
+        restWanted.store(true, std::memory_order_release);
+        const auto deadline = std::chrono::steady_clock::now() + kRestWait;
+        while (!ovThreadOthersAtRest() && std::chrono::steady_clock::now() < deadline) sched_yield();
+    }
+
     ovThreadRecord* registry_ = nullptr;
 };
 

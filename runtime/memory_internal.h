@@ -111,12 +111,16 @@ extern ovSuspendableLock collectorLock;
 // destructors allocate and release, and an allocation may run a pass.
 extern thread_local int32_t collectorDepth;
 
+// Waits for the collector lock in a blocking call: the holder may be running
+// a pass, which then scans this thread without a signal.
+void awaitCollectorLock();
+
 // Holds the collector lock for a scope (re-entered freely by its holder);
 // takes nothing while the process has one thread.
 class CollectorLock {
 public:
     CollectorLock() : held_(ovMultiThreaded.load(std::memory_order_acquire)) {
-        if (held_ && collectorDepth++ == 0) collectorLock.lock();
+        if (held_ && collectorDepth++ == 0 && !collectorLock.tryLock()) awaitCollectorLock();
     }
     ~CollectorLock() {
         if (held_ && --collectorDepth == 0) collectorLock.unlock();
@@ -143,15 +147,10 @@ inline void appendToTable(Object* instance) {
 // The automatic pass and what it resets.
 void runTriggeredPass();
 
-// While several threads exist the table's threshold counts per heap, and
-// in larger steps: each pass stops the other threads, so a pass is due
-// after kSharedThresholdSteps times the threshold for every heap that
-// allocates.  With one thread the scale is 1 and the rule is exact.
-constexpr int32_t kSharedThresholdSteps = 8;
-inline int32_t thresholdScale() {
-    if (!ovMultiThreaded.load(std::memory_order_relaxed)) return 1;
-    return kSharedThresholdSteps * (gc.heapCount > 1 ? gc.heapCount : 1);
-}
+// While several threads allocate the table's threshold counts per heap, so
+// that passes do not multiply with threads; with one thread the scale is 1
+// and the rule is exact.
+inline int32_t thresholdScale() { return gc.heapCount > 1 ? gc.heapCount : 1; }
 
 inline bool passIsDue() {
     return gc.bytesSinceCollection > OV_GC_BYTES_TRIGGER ||
@@ -169,6 +168,12 @@ inline void runTrigger(int32_t size) {
         collectMem();
     }
 }
+
+// Set by a pass that is about to stop the other threads: a thread that
+// allocates meanwhile rests in a blocking call until the pass has let the
+// threads go, so that it is stopped without a signal.
+extern std::atomic<bool> restWanted;
+void restForPass();
 
 // The heaps (runtime/thread_heap.cpp).  Under the lock.
 void linkHeap(ThreadHeap& heap);

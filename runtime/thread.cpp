@@ -72,6 +72,10 @@ constexpr int32_t kCreatedSuspendCount = 1;
 
 int suspendSignal() { return SIGRTMIN + 4; }
 
+// Threads in a blocking call: changed under the registry lock, read without
+// it by ovThreadOthersAtRest.
+std::atomic<int32_t> threadsBlocking{0};
+
 // Holds the registry lock for a scope.  While the process has one thread
 // nothing can race with it, so no lock is taken.
 class RegistryLock {
@@ -339,6 +343,7 @@ void leaveBlocking(ovThreadRecord* self) {
             RegistryLock lock;
             if (self->suspendCount == 0) {
                 self->blocking = 0;
+                threadsBlocking.fetch_sub(1, std::memory_order_relaxed);
                 return;
             }
             generation = wakeGeneration(self).load();
@@ -352,7 +357,8 @@ void leaveBlocking(ovThreadRecord* self) {
 // ---------------------------------------------------------------------------
 
 // Created threads that have not ended, and the main thread.
-int32_t threadsAlive = 1;
+// Changed under the registry lock; read without it by ovThreadOthersAtRest.
+std::atomic<int32_t> threadsAlive{1};
 
 void countEnded();
 
@@ -579,6 +585,11 @@ void ovThreadEnterBlocking(const ovBlockingContext& context) {
     self->savedStackPointer = context.stackPointer;
     std::copy(std::begin(context.registers), std::end(context.registers), self->savedRegisters);
     self->blocking = 1;
+    threadsBlocking.fetch_add(1, std::memory_order_release);
+}
+
+bool ovThreadOthersAtRest() {
+    return threadsBlocking.load(std::memory_order_acquire) >= threadsAlive.load(std::memory_order_relaxed) - 1;
 }
 
 // Keeps errno: the caller reads what the blocking call left there.

@@ -79,6 +79,7 @@ public:
     ovSuspendableLock(const ovSuspendableLock&) = delete;
     ovSuspendableLock& operator=(const ovSuspendableLock&) = delete;
     void lock();
+    bool tryLock() { return tryTake(0); }
     void unlock();
 
 private:
@@ -100,6 +101,10 @@ struct ovBlockingContext {
 // there without stopping it.  Leaving waits while a suspension holds it.
 void ovThreadEnterBlocking(const ovBlockingContext& context);
 void ovThreadLeaveBlocking();
+// Whether every thread but one (the caller's, as a rule) is in a blocking
+// call, so that stopping them takes no signal.  A hint: threads may enter
+// and leave meanwhile.
+bool ovThreadOthersAtRest();
 // 1 while the thread is in a blocking call, for tests and diagnostics.
 int32_t ovThreadIsBlocking(ovThreadRecord* thread);
 

@@ -23,14 +23,32 @@
 // - A thread that ends empties its batch into the table, appends its lists
 //   to the shared ones and leaves the rest of its chunk as a spare chunk,
 //   then leaves the list of heaps.
+// - A pass that is about to stop the others raises restWanted; a thread
+//   that allocates meanwhile rests in a blocking call until the pass lowers
+//   it, so that the pass stops it without a signal.  The pass waits for
+//   that only briefly: a thread that does not allocate gets the signal.
 // - The membit map is shared by every heap, but a chunk fills whole words
 //   of it and only the heap that carves the chunk sets its bits; a small
 //   block keeps its bit while free, marked free in its pad word.
+#include <sched.h>
+
 #include "runtime/memory_internal.h"
 
 namespace ovgc {
 
 [[gnu::tls_model("initial-exec")]] constinit thread_local ThreadHeap ownHeap{};
+
+// On a line of its own: every allocation reads it, and only passes write it.
+alignas(64) std::atomic<bool> restWanted{false};
+
+// The context a pass scans is published on the way in; the way out parks
+// while the pass still holds the thread.
+__attribute__((noinline)) void restForPass() {
+    ovBlockingCall([] {
+        while (restWanted.load(std::memory_order_acquire)) sched_yield();
+        return 0;
+    });
+}
 
 void linkHeap(ThreadHeap& heap) {
     heap.next = gc.heaps;
