@@ -46,6 +46,7 @@ void takeChunk(ThreadHeap& heap) {
     if (takeSpareChunk(heap)) return;
     heap.chunkNext = static_cast<char*>(std::aligned_alloc(kMembitWordSpan, kChunkSize));
     if (heap.chunkNext == nullptr) ovRuntimeError("Out of memory");
+    ++gc.chunks;
     heap.chunkRemaining = kChunkSize;
     const auto start = reinterpret_cast<uintptr_t>(heap.chunkNext);
     coverBlocks(start, start + kChunkSize - 16);

@@ -464,6 +464,7 @@ ovGCState ovGCGetState() {
     CollectorLock lock;
     takeOwnBatch();
     return {gc.mode,       gc.suspended,    gc.debug,       gc.bytesSinceCollection, gc.tableThreshold,
-            gc.bytesInUse, gc.objectsFreed, gc.tableLength, gc.passes,               ownHeap.chunkRemaining};
+            gc.bytesInUse, gc.objectsFreed, gc.tableLength, gc.passes,               ownHeap.chunkRemaining,
+            gc.chunks};
 }
 

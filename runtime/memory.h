@@ -51,6 +51,9 @@ void ovGCSuspend();
 int32_t ovGCResume();
 int32_t ovGCIsObject(uintptr_t word);
 void ovGCStartup();
+// Called by the thread layer before it creates a thread: the blocks the
+// creator's heap holds free become the shared lists', for any thread.
+void ovGCThreadCreating();
 // Called by the thread layer when a created thread's entry has returned:
 // its heap's entries, lists and chunk go back to the collector.
 void ovGCThreadEnded();
@@ -73,7 +76,8 @@ struct ovGCState {
     int32_t objectsFreed;  // by the last pass
     int32_t queued;        // entries in the zero-count table now
     int32_t passes;        // passes run so far
-    int32_t chunkRemaining;  // bytes of the current chunk not yet carved
+    int32_t chunkRemaining;  // bytes of the calling thread's chunk not yet carved
+    int32_t chunks;          // chunks taken from the C heap so far
 };
 ovGCState ovGCGetState();
 

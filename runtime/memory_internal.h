@@ -84,6 +84,7 @@ struct Collector {
     int64_t bytesReturned = 0;  // by every deallocation so far
     int32_t objectsFreed = 0;
     int32_t passes = 0;
+    int32_t chunks = 0;  // taken from the C heap
 
     Object** table = nullptr;  // the zero-count table
     int32_t tableLength = 0;

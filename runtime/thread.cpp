@@ -507,6 +507,7 @@ ovThreadRecord* ovThreadCreate(ovThreadEntry entry, intptr_t argument) {
     ovThreadRecord* thread = newRecord(entry, kCreatedSuspendCount);
     if (thread == nullptr) return nullptr;
     thread->data[0] = argument;
+    ovGCThreadCreating();
     // Before the thread exists, so that it never sees plain counts.
     countCreated();
     if (!spawn(thread)) {

@@ -20,7 +20,8 @@
 // - Blocks freed while others exist go to the shared lists, under the lock
 //   (a pass holds it for its sweep); a thread takes a shared list whole
 //   when its own list and chunk cannot serve an allocation.
-// - A thread that ends empties its batch into the table, appends its lists
+// - A thread that creates another shares its lists (the blocks freed
+//   while it was alone went there).  A thread that ends empties its batch into the table, appends its lists
 //   to the shared ones and leaves the rest of its chunk as a spare chunk,
 //   then leaves the list of heaps.
 // - A pass that is about to stop the others raises restWanted; a thread
@@ -143,6 +144,22 @@ bool takeSpareChunk(ThreadHeap& heap) {
 
 using namespace ovgc;
 
+namespace {
+
+void shareFreeLists(ThreadHeap& heap) {
+    for (int32_t sizeClass = 1; sizeClass <= kSizeClasses; ++sizeClass) {
+        appendList(gc.sharedFreeLists[sizeClass], heap.freeLists[sizeClass], sizeClass);
+        heap.freeLists[sizeClass] = nullptr;
+    }
+}
+
+}  // namespace
+
+void ovGCThreadCreating() {
+    CollectorLock lock;
+    shareFreeLists(ownHeap);
+}
+
 void ovGCThreadEnded() {
     ThreadHeap& heap = ownHeap;
     CollectorLock lock;
@@ -150,9 +167,6 @@ void ovGCThreadEnded() {
         handOver(heap, false);
         unlinkHeap(heap);
     }
-    for (int32_t sizeClass = 1; sizeClass <= kSizeClasses; ++sizeClass) {
-        appendList(gc.sharedFreeLists[sizeClass], heap.freeLists[sizeClass], sizeClass);
-        heap.freeLists[sizeClass] = nullptr;
-    }
+    shareFreeLists(heap);
     leaveSpareChunk(heap);
 }

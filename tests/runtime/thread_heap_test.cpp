@@ -1,0 +1,101 @@
+// Threads that allocate from their own heaps: what an ending thread leaves
+// to the next, and instances made on one thread and released on another
+// while passes run.
+#include <gtest/gtest.h>
+
+#include <sched.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+
+#include "runtime/memory.h"
+#include "runtime/string.h"
+#include "runtime/thread.h"
+#include "tests/runtime/thread_support.h"
+#include "tests/support/gc_test_support.h"
+#include "tests/support/text_test_support.h"
+
+namespace {
+
+constexpr int32_t kHeldStrings = 4000;  // more than two chunks of them
+
+// Makes Strings held in locals until it returns, so that the thread's heap
+// takes several chunks' worth of blocks.
+intptr_t holdStrings(intptr_t) {
+    String* held[kHeldStrings];
+    for (String*& s : held) s = ovStringFromCString("held");
+    intptr_t changed = 0;
+    for (String* s : held) changed += ovTestText(s) == "held" ? 0 : 1;
+    return changed;
+}
+
+TEST(ThreadHeap, ThreadsInARowReuseWhatTheEndedOnesLeft) {
+    ovTestModeGuard automatic(OV_GC_AUTOMATIC);
+    ovTestCollect();
+    const int32_t chunksAtStart = ovGCGetState().chunks;
+    ASSERT_EQ(ovThreadWait(startThread(holdStrings, 0)), 0);
+    ovTestCollect();
+    const int32_t chunksOfOne = ovGCGetState().chunks - chunksAtStart;
+    for (int32_t round = 0; round < 10; ++round) {
+        ASSERT_EQ(ovThreadWait(startThread(holdStrings, 0)), 0);
+        ovTestCollect();
+    }
+    EXPECT_LE(ovGCGetState().chunks - chunksAtStart, chunksOfOne + 1);
+}
+
+constexpr int32_t kHandedOver = 20000;
+
+struct Handover {
+    std::array<std::atomic<String*>, 64> slots{};
+};
+
+// Makes each String, counts it and hands it to the main thread through a
+// slot, waiting while the slot is still taken.
+intptr_t makeAndHandOver(intptr_t word) {
+    Handover& handover = *fromWord<Handover>(word);
+    char text[16];
+    for (int32_t i = 0; i < kHandedOver; ++i) {
+        std::snprintf(text, sizeof text, "s%d", i);
+        String* s = ovStringFromCString(text);
+        ovGCRetain(s);
+        std::atomic<String*>& slot = handover.slots[static_cast<size_t>(i) % handover.slots.size()];
+        while (slot.load(std::memory_order_acquire) != nullptr) sched_yield();
+        slot.store(s, std::memory_order_release);
+    }
+    return 0;
+}
+
+// Takes each String from its slot, checks and releases it, with a pass now
+// and then; returns the Strings whose text changed.  A frame of its own, so
+// that no local of it outlives the loop.
+__attribute__((noinline)) int32_t releaseHandedOver(Handover& handover) {
+    int32_t changed = 0;
+    char text[16];
+    for (int32_t i = 0; i < kHandedOver; ++i) {
+        std::atomic<String*>& slot = handover.slots[static_cast<size_t>(i) % handover.slots.size()];
+        String* s;
+        while ((s = slot.load(std::memory_order_acquire)) == nullptr) sched_yield();
+        std::snprintf(text, sizeof text, "s%d", i);
+        if (ovTestText(s) != text) ++changed;
+        slot.store(nullptr, std::memory_order_release);
+        ovGCRelease(s);
+        if (i % 500 == 0) ovGCCollect();
+    }
+    return changed;
+}
+
+TEST(ThreadHeap, InstancesMadeOnOneThreadAreReleasedOnAnotherWhilePassesRun) {
+    ovTestModeGuard automatic(OV_GC_AUTOMATIC);
+    ovTestCollect();
+    const int64_t inUseAtStart = ovGCGetState().bytesInUse;
+    Handover handover;
+    ovThreadRecord* maker = startThread(makeAndHandOver, toWord(&handover));
+    ASSERT_NE(maker, nullptr);
+    EXPECT_EQ(releaseHandedOver(handover), 0);
+    ovThreadWait(maker);
+    ovTestCollect();
+    EXPECT_EQ(ovGCGetState().bytesInUse, inUseAtStart);
+}
+
+}  // namespace
