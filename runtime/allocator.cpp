@@ -14,12 +14,15 @@ namespace {
 
 inline int32_t sizeClassOf(int32_t size) { return (size + 15) / 16; }
 
+// Reads the pad word of a block that may be free, and so poisoned.
+OV_NO_ASAN bool isFree(void* block) { return readPadWord(reinterpret_cast<uintptr_t>(block)) == kFreeMark; }
+
 // A free block still carries the mark: a block without it is live, and a
 // list that holds it is corrupt.
 void* popFree(FreeLists& lists, int32_t sizeClass) {
     FreeBlock* head = lists[sizeClass];
     OV_UNPOISON(head, static_cast<size_t>(sizeClass) * 16);
-    if (padWordOf(head).load(std::memory_order_relaxed) != kFreeMark) [[unlikely]]
+    if (!isFree(head)) [[unlikely]]
         ovRuntimeError("setMemBit error: membit already set");
     lists[sizeClass] = head->next;
     // The next allocation of the class reads the new head's link.
@@ -238,13 +241,6 @@ Object* ovGCAdoptBlock(void* block, int32_t size, const ObjectClass* cls) {
     runTrigger(size);
     return enterLargeInstance(block, size, cls);
 }
-
-namespace {
-
-// Reads the pad word of a block that may be free, and so poisoned.
-OV_NO_ASAN bool isFree(void* block) { return readPadWord(reinterpret_cast<uintptr_t>(block)) == kFreeMark; }
-
-}  // namespace
 
 // While others exist a small block goes to the shared lists, for any thread.
 void ovGCDeallocObject(void* block, int32_t size) {

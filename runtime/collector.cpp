@@ -164,14 +164,16 @@ public:
     void stop() {
         if (!ovMultiThreaded.load(std::memory_order_acquire)) return;
         askThreadsToRest();
+        resting_ = true;
         registry_ = ovThreadSuspendOthers();
     }
+    // Lowers restWanted whenever stop raised it, also when nobody was stopped,
+    // so that no allocation is left resting.
     void resume() {
-        if (registry_ == nullptr) return;
-        ovThreadResumeOthers();
+        if (registry_ != nullptr) ovThreadResumeOthers();
         registry_ = nullptr;
-        restWanted.store(false, std::memory_order_release);
-        restWanted.notify_all();
+        if (resting_) restWanted.store(false, std::memory_order_release);
+        resting_ = false;
     }
     // Whether any thread besides the caller was stopped.
     bool any() const {
@@ -210,6 +212,7 @@ private:
     }
 
     ovThreadRecord* registry_ = nullptr;
+    bool resting_ = false;  // restWanted is raised
 };
 
 // Notes every word that is the start of a live block in the root table.  It

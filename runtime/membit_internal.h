@@ -3,8 +3,8 @@
 // word.  A small block keeps its bit from the carving on, also while it is
 // free: a free block carries kFreeMark in the header's pad word instead, so
 // that taking and returning one writes only the block.  A large block has
-// its bit while it is live.  A flat directory of bitmap pages covers the 47-bit user address
-// space; each page is 512 KiB of bits and covers 64 MiB.  The directory is
+// its bit while it is live.  A flat directory of bitmap pages covers the
+// 47-bit user address space; each page is 512 KiB of bits and covers 64 MiB.  The directory is
 // reserved untouched, so only the parts of it that are written cost memory.
 // Under the collector lock.
 #pragma once
@@ -55,14 +55,14 @@ void coverBlocks(uintptr_t first, uintptr_t last);
 // What the pad word of a free small block holds; 0 in an instance.
 constexpr int32_t kFreeMark = 0x46524545;
 
-// The pad word of a block, read and written as an atomic word: a thread
-// that takes a block from its own list writes it without the lock while
-// another may test the block under it.
+// The pad word of a block, written as an atomic word: a thread that takes a
+// block from its own list writes it without the lock while another may test
+// the block under it.
 inline std::atomic_ref<int32_t> padWordOf(void* block) {
     return std::atomic_ref<int32_t>(static_cast<Object*>(block)->headerPad);
 }
-// The same read as a builtin, expanded in the caller: a caller that skips
-// the address sanitizer may read the word of a poisoned free block.
+// Its read, as a builtin expanded in the caller: a caller that skips the
+// address sanitizer may read the word of a poisoned free block.
 [[gnu::always_inline]] inline int32_t readPadWord(uintptr_t block) {
     return __atomic_load_n(&reinterpret_cast<const Object*>(block)->headerPad, __ATOMIC_RELAXED);
 }
@@ -87,12 +87,12 @@ inline void setMemBit(void* block) {
 void clrMemBit(void* block);
 
 // Whether a word is the start of a live block.  It reads the pad word of a
-// free block, which may be poisoned: callers skip the address sanitizer.  The scan tests every stack
-// word, so the first test, which most words fail, is one comparison: the
-// word is 16-byte aligned and between the block-start bounds.  The lowest
-// bound is aligned, so the word's offset from it keeps the word's low four
-// bits, and rotated to the top any of them makes the offset compare above
-// the span.  Before any block exists the filter passes only the word 1,
+// free block, which may be poisoned: callers skip the address sanitizer.
+// The scan tests every stack word, so the first test, which most words
+// fail, is one comparison: the word is 16-byte aligned and between the
+// block-start bounds.  The lowest bound is aligned, so the word's offset
+// from it keeps the word's low four bits, and rotated to the top any of them
+// makes the offset compare above the span.  Before any block exists the filter passes only the word 1,
 // which the directory test then refuses.
 class BlockStarts {
 public:
