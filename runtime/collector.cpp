@@ -13,7 +13,8 @@
 // - A new instance is queued as it is made; a release that brings a count to
 //   exactly zero queues it (ovGCFree).  With several threads the test and the
 //   mark are one compare-and-swap from zero (ovGCQueueReleased), so of two
-//   releases that both find zero one queues it.
+//   releases that both find zero one queues it; a release that finds the
+//   count at 1 makes it the mark in one compare-and-swap (ovGCReleaseShared).
 // - A pass frees an entry only when its count, with every root counted, is
 //   zero, and takes the mark off every entry it looks at: one still held
 //   lives on unqueued, to be queued again by the release that frees it.
@@ -391,7 +392,10 @@ void ovGCFree(Object* instance) {
 // The mark needs no lock: whichever thread sets it owns the queueing, in
 // its own batch once its heap is linked.
 void ovGCQueueReleased(Object* instance) {
-    if (!markQueued(instance)) return;  // retained again since the release
+    if (markQueued(instance)) ovGCQueueMarked(instance);  // else retained again since the release
+}
+
+void ovGCQueueMarked(Object* instance) {
     if (ownHeap.linked && ovMultiThreaded.load(std::memory_order_acquire)) {
         queueInBatch(ownHeap, instance, false);
         return;

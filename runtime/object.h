@@ -140,6 +140,8 @@ void ovGCFree(Object* instance);
 // Queues an instance whose count another thread's release brought to zero,
 // unless a retain came first.
 void ovGCQueueReleased(Object* instance);
+// Queues an instance whose last release set its queued mark itself.
+void ovGCQueueMarked(Object* instance);
 
 // Set while a created thread has not ended.  Meanwhile counts change by
 // atomic read-modify-writes, so that threads retaining and releasing one
@@ -152,19 +154,42 @@ inline bool ovCountsShared() { return ovMultiThreaded.load(std::memory_order_acq
 
 inline std::atomic_ref<int32_t> ovSharedCount(Object* o) { return std::atomic_ref<int32_t>(o->refs); }
 
+// While others exist an instance in static data keeps its count as it is:
+// every thread counts the Null object, the empty String and literals, and
+// none writes the line they would all share.  Such a count never reaches
+// zero, and no count of an instance on the heap comes near the range.
+inline bool ovIsFixedCount(int32_t refs) {
+    return static_cast<uint32_t>(refs) - 0x20000000u < 0x60000000u;
+}
+
 // Count arithmetic wraps: a literal at 0x7fffffff goes to 0x80000000 and back
 // (atomic arithmetic on signed words wraps as well).
 inline Object* ovGCRetain(Object* o) {
-    if (ovCountsShared()) [[unlikely]]
-        ovSharedCount(o).fetch_add(1, std::memory_order_relaxed);
-    else
+    if (ovCountsShared()) [[unlikely]] {
+        if (!ovIsFixedCount(ovSharedCount(o).load(std::memory_order_relaxed)))
+            ovSharedCount(o).fetch_add(1, std::memory_order_relaxed);
+    } else {
         o->refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) + 1u);
+    }
     return o;
+}
+
+// The release of the last reference goes from 1 to the queued mark in one
+// step; any other is a decrement, whose zero then has to be marked.
+inline void ovGCReleaseShared(Object* o) {
+    int32_t refs = ovSharedCount(o).load(std::memory_order_relaxed);
+    if (refs == 1 &&
+        ovSharedCount(o).compare_exchange_strong(refs, static_cast<int32_t>(OV_QUEUED_BIT), std::memory_order_acq_rel)) {
+        ovGCQueueMarked(o);
+        return;
+    }
+    if (ovIsFixedCount(refs)) return;
+    if (ovSharedCount(o).fetch_sub(1, std::memory_order_acq_rel) == 1) ovGCQueueReleased(o);
 }
 
 inline void ovGCRelease(Object* o) {
     if (ovCountsShared()) [[unlikely]] {
-        if (ovSharedCount(o).fetch_sub(1, std::memory_order_acq_rel) == 1) ovGCQueueReleased(o);
+        ovGCReleaseShared(o);
         return;
     }
     const int32_t refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) - 1u);
