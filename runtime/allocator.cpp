@@ -221,6 +221,7 @@ Object* allocateShared(int32_t size, const ObjectClass* cls) {
         return allocateLocked(size, cls);
     Object* instance = makeInstance(carveSmallBlock(heap, sizeClassOf(size)), cls);
     heap.pendingBytes += size;
+    heap.keptBytes -= size;
     queueInBatch(heap, instance, true);
     return instance;
 }
@@ -242,7 +243,24 @@ Object* ovGCAdoptBlock(void* block, int32_t size, const ObjectClass* cls) {
     return enterLargeInstance(block, size, cls);
 }
 
-// While others exist a small block goes to the shared lists, for any thread.
+namespace {
+
+// While others exist a thread keeps the small blocks it frees (in its sweep,
+// so they are still in its cache) up to a budget beyond what it allocated
+// since; the others go to the shared lists, for any thread.
+constexpr int64_t kKeptBytes = kChunkSize;
+
+FreeLists& listsForFreed(bool shared, int32_t size) {
+    ThreadHeap& heap = ownHeap;
+    if (!shared) return heap.freeLists;
+    if (heap.keptBytes < 0) heap.keptBytes = 0;
+    if (!heap.linked || heap.keptBytes >= kKeptBytes) return gc.sharedFreeLists;
+    heap.keptBytes += size;
+    return heap.freeLists;
+}
+
+}  // namespace
+
 void ovGCDeallocObject(void* block, int32_t size) {
     if (block == nullptr) return;
     CollectorLock lock;
@@ -251,7 +269,7 @@ void ovGCDeallocObject(void* block, int32_t size) {
         ovMemFree(block);
     } else {
         if (isFree(block)) ovRuntimeError("clrMemBit error: membit not set");
-        pushFree(lock.shared() ? gc.sharedFreeLists : ownHeap.freeLists, block, sizeClassOf(size));
+        pushFree(listsForFreed(lock.shared(), size), block, sizeClassOf(size));
     }
     gc.bytesInUse -= size;
     gc.bytesReturned += size;

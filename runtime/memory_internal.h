@@ -58,6 +58,7 @@ struct ThreadHeap {
     int32_t batchHandedOver;  // the entries below it are in the table already
     int64_t pendingBytes;     // requested since the batch was last emptied: the owner's
     int64_t bytesHandedOver;  // the part of them a pass has counted already
+    int64_t keptBytes;        // freed into the own lists while others exist, less what was allocated since
     Object* batch[kBatchEntries];
     ThreadHeap* next;  // in the collector's list of heaps while linked
     bool linked;

@@ -18,8 +18,10 @@
 //   two has its newest entry taken by a later pass.  The owner resets both
 //   marks only under the lock, when no pass runs.
 // - Blocks freed while others exist go to the shared lists, under the lock
-//   (a pass holds it for its sweep); a thread takes a shared list whole
-//   when its own list and chunk cannot serve an allocation.
+//   (a pass holds it for its sweep), once the freeing thread has kept a
+//   chunk's worth beyond what it allocated since in its own lists; a
+//   thread takes a shared list whole when its own list and chunk cannot
+//   serve an allocation.
 // - A thread that creates another shares its lists (the blocks freed
 //   while it was alone went there).  A thread that ends empties its batch into the table, appends its lists
 //   to the shared ones and leaves the rest of its chunk as a spare chunk,

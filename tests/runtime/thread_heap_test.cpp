@@ -1,6 +1,6 @@
 // Threads that allocate from their own heaps: what an ending thread leaves
-// to the next, and instances made on one thread and released on another
-// while passes run.
+// to the next, what one thread frees while another runs, and instances made
+// on one thread and released on another while passes run.
 #include <gtest/gtest.h>
 
 #include <sched.h>
@@ -42,6 +42,34 @@ TEST(ThreadHeap, ThreadsInARowReuseWhatTheEndedOnesLeft) {
         ovTestCollect();
     }
     EXPECT_LE(ovGCGetState().chunks - chunksAtStart, chunksOfOne + 1);
+}
+
+constexpr int32_t kRounds = 8;  // some 1 MB of Strings, held until a pass in manual mode
+
+intptr_t holdStringsInRounds(intptr_t) {
+    intptr_t changed = 0;
+    for (int32_t round = 0; round < kRounds; ++round) changed += holdStrings(0);
+    return changed;
+}
+
+intptr_t holdStringsWhenTold(intptr_t word) {
+    return fromWord<PollingLatch>(word)->wait() ? holdStringsInRounds(0) : -1;
+}
+
+// A thread that frees while another runs keeps a chunk's worth at most; the
+// rest serves the other thread.
+TEST(ThreadHeap, BlocksFreedOnOneThreadServeAnother) {
+    ovTestModeGuard manual(0);
+    PollingLatch told(1);
+    ovThreadRecord* later = startThread(holdStringsWhenTold, toWord(&told));
+    ASSERT_NE(later, nullptr);
+    EXPECT_EQ(holdStringsInRounds(0), 0);
+    ovTestCollect();
+    const int32_t chunksBefore = ovGCGetState().chunks;
+    told.countDown();
+    EXPECT_EQ(ovThreadWait(later), 0);
+    EXPECT_LE(ovGCGetState().chunks - chunksBefore, 2);
+    ovTestCollect();
 }
 
 constexpr int32_t kHandedOver = 20000;
