@@ -45,8 +45,11 @@ struct FreeBlock {
 
 using FreeLists = FreeBlock* [kSizeClasses + 1];
 
-// The entries a thread queues before they join the zero-count table.
-constexpr int32_t kBatchEntries = 64;
+// The entries a thread queues before it hands them to the zero-count table,
+// and the room it has for more while another thread holds the lock (for a
+// sweep, say), so that it need not wait for it.
+constexpr int32_t kBatchHandOver = 64;
+constexpr int32_t kBatchEntries = 1024;
 
 // A thread's own allocation state; who touches which field is stated at the
 // top of runtime/thread_heap.cpp.
@@ -190,8 +193,10 @@ void handOver(ThreadHeap& heap, bool mayCollect);
 inline void queueInBatch(ThreadHeap& heap, Object* instance, bool mayCollect) {
     heap.batch[heap.batchLength] = instance;
     std::atomic_signal_fence(std::memory_order_release);
-    if (++heap.batchLength == kBatchEntries) [[unlikely]]
+    if (++heap.batchLength >= kBatchHandOver) [[unlikely]] {
+        if (heap.batchLength < kBatchEntries && collectorLock.taken()) return;
         handOver(heap, mayCollect);
+    }
 }
 
 // Takes every heap's batch, while the other threads are stopped.

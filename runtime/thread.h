@@ -81,6 +81,8 @@ public:
     void lock();
     bool tryLock() { return tryTake(0); }
     void unlock();
+    // Whether some thread holds it now: a hint that may be stale at once.
+    bool taken() const { return (state_.load(std::memory_order_relaxed) & 1) != 0; }
 
 private:
     bool tryTake(int32_t waiters);

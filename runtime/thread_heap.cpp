@@ -10,7 +10,8 @@
 //   and chunk without the lock and queues entries in its own batch; only
 //   the owner writes its lists, its chunk, batchLength and pendingBytes.
 //   It takes the lock to refill (from the shared lists, a spare chunk or a
-//   new chunk), to empty a full batch into the table, and for large blocks.
+//   new chunk), to empty a batch into the table, and for large blocks; a
+//   batch waits for a free lock while it has room.
 // - A pass takes every heap's batch while the other threads are stopped:
 //   it moves the entries from batchHandedOver to batchLength into the table
 //   and raises batchHandedOver (and bytesHandedOver) to match.  The owner
