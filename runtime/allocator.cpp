@@ -20,11 +20,11 @@ OV_NO_ASAN bool isFree(void* block) { return readPadWord(reinterpret_cast<uintpt
 // A free block still carries the mark: a block without it is live, and a
 // list that holds it is corrupt.
 void* popFree(FreeLists& lists, int32_t sizeClass) {
-    FreeBlock* head = lists.heads[sizeClass];
+    FreeBlock* head = lists[sizeClass];
     OV_UNPOISON(head, static_cast<size_t>(sizeClass) * 16);
     if (!isFree(head)) [[unlikely]]
         ovRuntimeError("setMemBit error: membit already set");
-    lists.heads[sizeClass] = head->next;
+    lists[sizeClass] = head->next;
     // The next allocation of the class reads the new head's link.
     __builtin_prefetch(head->next, 1);
     return head;
@@ -61,8 +61,9 @@ void takeChunk(ThreadHeap& heap) {
 // the heap's lists).
 void* refill(ThreadHeap& heap, int32_t sizeClass) {
     CollectorLock lock;
-    if (gc.sharedFreeLists.heads[sizeClass] != nullptr) {
-        appendList(heap.freeLists, gc.sharedFreeLists, sizeClass);
+    if (gc.sharedFreeLists[sizeClass] != nullptr) {
+        heap.freeLists[sizeClass] = gc.sharedFreeLists[sizeClass];
+        gc.sharedFreeLists[sizeClass] = nullptr;
         return popFree(heap.freeLists, sizeClass);
     }
     retireChunkRest(heap, heap.freeLists);
@@ -71,7 +72,7 @@ void* refill(ThreadHeap& heap, int32_t sizeClass) {
 }
 
 inline void* carveSmallBlock(ThreadHeap& heap, int32_t sizeClass) {
-    if (heap.freeLists.heads[sizeClass] != nullptr) return popFree(heap.freeLists, sizeClass);
+    if (heap.freeLists[sizeClass] != nullptr) return popFree(heap.freeLists, sizeClass);
     const int32_t blockSize = sizeClass * 16;
     if (blockSize <= heap.chunkRemaining) return carveFromChunk(heap, blockSize);
     return refill(heap, sizeClass);
@@ -86,10 +87,9 @@ namespace ovgc {
 void pushFree(FreeLists& lists, void* block, int32_t sizeClass) {
     OV_UNPOISON(block, static_cast<size_t>(sizeClass) * 16);
     auto* free = static_cast<FreeBlock*>(block);
-    if (lists.heads[sizeClass] == nullptr) lists.tails[sizeClass] = free;
-    free->next = lists.heads[sizeClass];
+    free->next = lists[sizeClass];
     padWordOf(block).store(kFreeMark, std::memory_order_relaxed);
-    lists.heads[sizeClass] = free;
+    lists[sizeClass] = free;
     OV_POISON(block, static_cast<size_t>(sizeClass) * 16);
 }
 

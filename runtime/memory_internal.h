@@ -43,13 +43,7 @@ struct FreeBlock {
     FreeBlock* next;
 };
 
-// Free blocks by size class.  Each list keeps its last block as well (valid
-// while the list is not empty), so that a whole list joins another in one
-// step however long it is.
-struct FreeLists {
-    FreeBlock* heads[kSizeClasses + 1];
-    FreeBlock* tails[kSizeClasses + 1];
-};
+using FreeLists = FreeBlock* [kSizeClasses + 1];
 
 // The entries a thread queues before it hands them to the zero-count table,
 // and the room it has for more while another thread holds the lock (for a
@@ -209,8 +203,6 @@ inline void queueInBatch(ThreadHeap& heap, Object* instance, bool mayCollect) {
 void takeAllBatches();
 // Returns a small block to a list, marked free.
 void pushFree(FreeLists& lists, void* block, int32_t sizeClass);
-// Moves a whole list of a class in front of another one's, in one step.
-void appendList(FreeLists& to, FreeLists& from, int32_t sizeClass);
 // The uncarved rest of the heap's chunk becomes one free block in the lists.
 void retireChunkRest(ThreadHeap& heap, FreeLists& lists);
 // Makes a chunk an ended thread left (room for any small block) the heap's

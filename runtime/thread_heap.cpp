@@ -73,6 +73,24 @@ void unlinkHeap(ThreadHeap& heap) {
     heap.linked = false;
 }
 
+// Appends a free list to a shared one.  Its blocks are poisoned but their
+// links, read here under the unpoisoning of each.
+void appendList(FreeBlock*& to, FreeBlock* list, int32_t sizeClass) {
+    if (list == nullptr) return;
+    FreeBlock* last = list;
+    const size_t blockSize = static_cast<size_t>(sizeClass) * 16;
+    for (;;) {
+        OV_UNPOISON(last, blockSize);
+        FreeBlock* next = last->next;
+        if (next == nullptr) break;
+        OV_POISON(last, blockSize);
+        last = next;
+    }
+    last->next = to;
+    OV_POISON(last, blockSize);
+    to = list;
+}
+
 // A rest too small for the largest block joins the shared lists, so that
 // every spare chunk can serve any small block.
 void leaveSpareChunk(ThreadHeap& heap) {
@@ -114,21 +132,6 @@ void takeAllBatches() {
     for (ThreadHeap* heap = gc.heaps; heap != nullptr; heap = heap->next) takeBatch(*heap);
 }
 
-void appendList(FreeLists& to, FreeLists& from, int32_t sizeClass) {
-    FreeBlock* first = from.heads[sizeClass];
-    if (first == nullptr) return;
-    FreeBlock* last = from.tails[sizeClass];
-    if (to.heads[sizeClass] == nullptr) {
-        to.tails[sizeClass] = last;
-    } else {
-        OV_UNPOISON(last, sizeof(FreeBlock));
-        last->next = to.heads[sizeClass];
-        OV_POISON(last, sizeof(FreeBlock));
-    }
-    to.heads[sizeClass] = first;
-    from.heads[sizeClass] = nullptr;
-}
-
 bool takeSpareChunk(ThreadHeap& heap) {
     SpareChunk* spare = gc.spareChunks;
     if (spare == nullptr) return false;
@@ -147,8 +150,10 @@ using namespace ovgc;
 namespace {
 
 void shareFreeLists(ThreadHeap& heap) {
-    for (int32_t sizeClass = 1; sizeClass <= kSizeClasses; ++sizeClass)
-        appendList(gc.sharedFreeLists, heap.freeLists, sizeClass);
+    for (int32_t sizeClass = 1; sizeClass <= kSizeClasses; ++sizeClass) {
+        appendList(gc.sharedFreeLists[sizeClass], heap.freeLists[sizeClass], sizeClass);
+        heap.freeLists[sizeClass] = nullptr;
+    }
 }
 
 }  // namespace
