@@ -156,10 +156,14 @@ inline std::atomic_ref<int32_t> ovSharedCount(Object* o) { return std::atomic_re
 
 // While others exist an instance in static data keeps its count as it is:
 // every thread counts the Null object, the empty String and literals, and
-// none writes the line they would all share.  Such a count never reaches
-// zero, and no count of an instance on the heap comes near the range.
+// none writes the line they would all share.  Such a count starts at
+// OV_STATIC_COUNT or OV_LITERAL_COUNT and never reaches zero; the range
+// from half of OV_STATIC_COUNT up to the queued bit holds both, and no count
+// of an instance on the heap comes near it.
+inline constexpr uint32_t OV_FIXED_COUNT_FLOOR = static_cast<uint32_t>(OV_STATIC_COUNT) / 2;
+
 inline bool ovIsFixedCount(int32_t refs) {
-    return static_cast<uint32_t>(refs) - 0x20000000u < 0x60000000u;
+    return static_cast<uint32_t>(refs) - OV_FIXED_COUNT_FLOOR < OV_QUEUED_BIT - OV_FIXED_COUNT_FLOOR;
 }
 
 // Count arithmetic wraps: a literal at 0x7fffffff goes to 0x80000000 and back
