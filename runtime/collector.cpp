@@ -176,6 +176,7 @@ public:
         if (resting_) restWanted.store(false, std::memory_order_release);
         resting_ = false;
     }
+    bool stopped() const { return registry_ != nullptr; }
     // Whether any thread besides the caller was stopped.
     bool any() const {
         bool found = false;
@@ -297,7 +298,8 @@ void reportBadRefs(Object* instance, uint32_t refs) {
 // a local, so only the entries proved while the threads were stopped are
 // freed; whatever reaches zero later (a field of a freed instance among
 // them) waits, queued, for the next pass.  With no other thread there is
-// nobody to race, and the walk frees fields in the same pass.
+// nobody to race, and the walk frees fields in the same pass; so it does
+// when every other thread rests in a blocking call and stays stopped.
 class CollectionPass {
 public:
     CollectionPass() {
@@ -317,8 +319,9 @@ public:
     // appends it.
     void sweep() {
         gc.objectsFreed = 0;
-        // What the pass proved unreachable nobody can count any more.
-        const bool countsMayChange = !othersRan_ && ovCountsShared();
+        // What the pass proved unreachable nobody can count any more, and
+        // nobody counts while the others stay stopped.
+        const bool countsMayChange = !othersRan_ && !others_.stopped() && ovCountsShared();
         while (swept_ < sweepEnd()) {
             ovGCFetchAhead(gc.table, swept_, gc.tableLength);
             Object* instance = gc.table[swept_++];
@@ -336,21 +339,26 @@ private:
     int32_t sweepEnd() const { return othersRan_ ? proved_ : gc.tableLength; }
 
     // Scans every registered thread and raises the roots' counts while the
-    // others are stopped, then lets them go on: the sweep may call anything
-    // (the C heap, stdio) that a stopped thread could hold.
+    // others are stopped, then lets them go on unless they all rest in
+    // blocking calls: the sweep may call anything (the C heap, stdio) that a
+    // thread stopped by the signal could hold.
     void findAndHoldRoots() {
-        OtherThreads others;
         for (;;) {
-            scan_ = scanStacks(others);
+            scan_ = scanStacks(others_);
             if (scan_.rootsNeeded <= gc.rootCapacity) break;
-            others.resume();
+            others_.resume();
             reserveRoots(scan_.rootsNeeded);
-            others.stop();
+            others_.stop();
         }
         for (size_t i = 0; i < scan_.rootCount; ++i) ovGCRetain(reinterpret_cast<Object*>(gc.roots[i]));
         takeAllBatches();
-        othersRan_ = others.any();
-        if (othersRan_) keepProvedUnreachable();
+        // Threads that all rest in blocking calls stay stopped for the sweep,
+        // and the table is walked once: a blocking call finishes what it
+        // does inside whatever the pass does, and only its way out waits.
+        othersRan_ = others_.any() && (!ovThreadOthersAtRest() || restingForPass.load(std::memory_order_relaxed) > 0);
+        if (!othersRan_) return;
+        keepProvedUnreachable();
+        others_.resume();
     }
 
     // Leaves in the table only the entries that nothing holds now; the
@@ -375,8 +383,9 @@ private:
         gc.tableLength = left;
     }
 
+    OtherThreads others_;
     ScanResult scan_{};
-    bool othersRan_ = false;
+    bool othersRan_ = false;  // the others went on before the sweep
     int32_t proved_ = 0;
     int32_t swept_ = 0;
 };
@@ -417,6 +426,7 @@ int32_t collectMem() {
     }
     const int64_t freed = gc.bytesReturned - returnedBefore;
     ++gc.passes;
+    ovThreadTryCountingAlone();
     if (gc.debug) {
         std::printf("GC collectMem: memFreed=%" PRId64 ", time=%ims, objsFreed=%i, objsScanned=%zu, objsLive=%zu\n",
                     freed, ovMillisecs() - started, gc.objectsFreed, scan.wordsScanned, scan.rootCount);

@@ -178,6 +178,8 @@ inline void runTrigger(int32_t size) {
 // allocates meanwhile rests in a blocking call until the pass has let the
 // threads go, so that it is stopped without a signal.
 extern std::atomic<bool> restWanted;
+// Threads resting for a pass: they go on allocating as soon as it lets them.
+extern std::atomic<int32_t> restingForPass;
 void restForPass();
 
 // The heaps (runtime/thread_heap.cpp).  Under the lock.
@@ -196,6 +198,7 @@ inline void queueInBatch(ThreadHeap& heap, Object* instance, bool mayCollect) {
     if (++heap.batchLength >= kBatchHandOver) [[unlikely]] {
         if (heap.batchLength < kBatchEntries && collectorLock.taken()) return;
         handOver(heap, mayCollect);
+        ovThreadTryCountingAlone();
     }
 }
 

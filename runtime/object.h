@@ -166,29 +166,88 @@ inline bool ovIsFixedCount(int32_t refs) {
     return static_cast<uint32_t>(refs) - OV_FIXED_COUNT_FLOOR < OV_QUEUED_BIT - OV_FIXED_COUNT_FLOOR;
 }
 
+// The counting state of a thread.  While every other registered thread waits
+// in a blocking call, the one left may count plainly: `alone` is set by
+// ovThreadTryCountingAlone.  A thread leaving its blocking call clears it
+// while the one counting alone is stopped, and only between two of its
+// updates: `updating` is set around each update, before `alone` is read, and
+// the stop runs on the updating thread itself, so compiler fences order them.
+struct ovCountingState {
+    std::atomic<uint8_t> alone;
+    std::atomic<uint8_t> updating;
+};
+[[gnu::tls_model("initial-exec")]] extern constinit thread_local ovCountingState ovOwnCounting;
+
+// The plain counterpart of ovSharedCount, for the thread counting alone.
+// Arithmetic wraps as atomic arithmetic does.
+struct ovAloneCount {
+    int32_t& refs;
+    int32_t load(std::memory_order) const { return refs; }
+    int32_t fetch_add(int32_t n, std::memory_order) { return exchange(int64_t{refs} + n); }
+    int32_t fetch_sub(int32_t n, std::memory_order) { return exchange(int64_t{refs} - n); }
+    bool compare_exchange_strong(int32_t& expected, int32_t desired, std::memory_order) {
+        if (refs != expected) {
+            expected = refs;
+            return false;
+        }
+        refs = desired;
+        return true;
+    }
+
+private:
+    int32_t exchange(int64_t next) {
+        const int32_t old = refs;
+        refs = static_cast<int32_t>(static_cast<uint32_t>(next));
+        return old;
+    }
+};
+
+// One count update while others exist, plainly while this thread counts
+// alone, atomically otherwise.
+template <class Update>
+inline auto ovUpdateSharedCount(Object* o, Update update) {
+    ovCountingState& own = ovOwnCounting;
+    own.updating.store(1, std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    const auto result = own.alone.load(std::memory_order_relaxed) != 0 ? update(ovAloneCount{o->refs})
+                                                                        : update(ovSharedCount(o));
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    own.updating.store(0, std::memory_order_relaxed);
+    return result;
+}
+
 // Count arithmetic wraps: a literal at 0x7fffffff goes to 0x80000000 and back
 // (atomic arithmetic on signed words wraps as well).
 inline Object* ovGCRetain(Object* o) {
     if (ovCountsShared()) [[unlikely]] {
-        if (!ovIsFixedCount(ovSharedCount(o).load(std::memory_order_relaxed)))
-            ovSharedCount(o).fetch_add(1, std::memory_order_relaxed);
-    } else {
-        o->refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) + 1u);
+        return ovUpdateSharedCount(o, [o](auto count) {
+            if (!ovIsFixedCount(count.load(std::memory_order_relaxed))) count.fetch_add(1, std::memory_order_relaxed);
+            return o;
+        });
     }
+    o->refs = static_cast<int32_t>(static_cast<uint32_t>(o->refs) + 1u);
     return o;
 }
+
+// What a release leaves to do once the count is written: the queueing
+// happens outside the update, which stays a few instructions long.
+enum class ovReleased : uint8_t { held, marked, reachedZero };
 
 // The release of the last reference goes from 1 to the queued mark in one
 // step; any other is a decrement, whose zero then has to be marked.
 inline void ovGCReleaseShared(Object* o) {
-    int32_t refs = ovSharedCount(o).load(std::memory_order_relaxed);
-    if (refs == 1 &&
-        ovSharedCount(o).compare_exchange_strong(refs, static_cast<int32_t>(OV_QUEUED_BIT), std::memory_order_acq_rel)) {
+    const ovReleased released = ovUpdateSharedCount(o, [](auto count) {
+        int32_t refs = count.load(std::memory_order_relaxed);
+        if (refs == 1 &&
+            count.compare_exchange_strong(refs, static_cast<int32_t>(OV_QUEUED_BIT), std::memory_order_acq_rel))
+            return ovReleased::marked;
+        if (ovIsFixedCount(refs)) return ovReleased::held;
+        return count.fetch_sub(1, std::memory_order_acq_rel) == 1 ? ovReleased::reachedZero : ovReleased::held;
+    });
+    if (released == ovReleased::marked)
         ovGCQueueMarked(o);
-        return;
-    }
-    if (ovIsFixedCount(refs)) return;
-    if (ovSharedCount(o).fetch_sub(1, std::memory_order_acq_rel) == 1) ovGCQueueReleased(o);
+    else if (released == ovReleased::reachedZero)
+        ovGCQueueReleased(o);
 }
 
 inline void ovGCRelease(Object* o) {

@@ -32,6 +32,9 @@
 //   collects the acknowledgements, so they stop in parallel;
 //   ovThreadResumeOthers undoes exactly those suspensions, so a thread
 //   suspended on its own, or created in between, stays suspended.
+// - A thread counting alone (its counts plain while every other one blocks)
+//   is stopped the same way by whoever takes that back, and counts
+//   atomically from the stop on once it stopped outside an update.
 #include "runtime/thread.h"
 
 #include <errno.h>
@@ -44,6 +47,7 @@
 #include <cstdlib>
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <iterator>
 
@@ -317,6 +321,62 @@ int32_t lowerCount(ovThreadRecord* thread) {
     return previous;
 }
 
+// ---------------------------------------------------------------------------
+// Counting alone
+// ---------------------------------------------------------------------------
+
+// A thread counts alone only once no blocking call has been left for this
+// long: with a thread that blocks briefly and often (on a socket, say), every
+// leave would stop the one counting.
+constexpr auto kCalmBeforeCountingAlone = std::chrono::milliseconds(1);
+
+// Leaves of blocking calls so far (under the registry lock).
+std::atomic<uint32_t> blockingLeaves{0};
+
+// The thread counting alone, if any (under the registry lock).
+ovThreadRecord* countingAlone = nullptr;
+
+struct Calm {
+    uint32_t leaves;
+    std::chrono::steady_clock::time_point since;
+};
+[[gnu::tls_model("initial-exec")]] constinit thread_local Calm calm{};
+
+// Whether no blocking call has been left since the caller last looked, and
+// for long enough.
+bool othersCalm() {
+    const uint32_t leaves = blockingLeaves.load(std::memory_order_relaxed);
+    const auto now = std::chrono::steady_clock::now();
+    if (leaves != calm.leaves) {
+        calm = {leaves, now};
+        return false;
+    }
+    return now - calm.since >= kCalmBeforeCountingAlone;
+}
+
+void stopCountingAlone(ovThreadRecord* thread) {
+    thread->counting->alone.store(0, std::memory_order_relaxed);
+    countingAlone = nullptr;
+}
+
+// Takes plain counting back before a second thread runs managed code.  The
+// one counting alone is stopped, and let go and stopped again until it is
+// stopped between two updates.
+void revokeCountingAlone() {
+    ovThreadRecord* holder = countingAlone;
+    if (holder == nullptr) return;
+    if (holder != currentThread) {
+        while (beginStop(holder) >= 0) {
+            awaitStop(holder);
+            const bool betweenUpdates = holder->counting->updating.load(std::memory_order_relaxed) == 0;
+            if (betweenUpdates) stopCountingAlone(holder);
+            lowerCount(holder);
+            if (betweenUpdates) return;
+        }
+    }
+    stopCountingAlone(holder);
+}
+
 // A thread stops itself without a signal: it records its own context, and
 // parks once the lock is released so that others can resume it.
 int32_t suspendSelf(ovThreadRecord* self) {
@@ -344,6 +404,8 @@ void leaveBlocking(ovThreadRecord* self) {
             if (self->suspendCount == 0) {
                 self->blocking = 0;
                 threadsBlocking.fetch_sub(1, std::memory_order_relaxed);
+                blockingLeaves.fetch_add(1, std::memory_order_relaxed);
+                revokeCountingAlone();
                 return;
             }
             generation = wakeGeneration(self).load();
@@ -366,6 +428,7 @@ void finish(ovThreadRecord* self, intptr_t result) {
     RegistryLock lock;
     self->result = result;
     self->ended = 1;
+    if (countingAlone == self) stopCountingAlone(self);
     unlink(registry, self);
     if (detachedFlag(self).load(std::memory_order_acquire) != 0) {
         freeRecord(self);
@@ -385,6 +448,7 @@ void countCreated() {
     registryLock.lock();
     ++threadsAlive;
     ovMultiThreaded.store(true, std::memory_order_release);
+    revokeCountingAlone();
     registryLock.unlock();
 }
 
@@ -395,6 +459,7 @@ void countEnded() {
 void* threadStart(void* parameter) {
     auto* self = static_cast<ovThreadRecord*>(parameter);
     currentThread = self;
+    self->counting = &ovOwnCounting;
     self->id = currentSystemId();
     self->stackTop = __builtin_frame_address(0);
     self->savedStackPointer = self->stackTop;
@@ -458,6 +523,7 @@ inline void pauseSpinning() {
 }  // namespace
 
 std::atomic<bool> ovMultiThreaded{false};
+[[gnu::tls_model("initial-exec")]] constinit thread_local ovCountingState ovOwnCounting{};
 
 ovSuspendableLock::ovSuspendableLock() { sem_init(&wakeups_, 0, 0); }
 
@@ -497,6 +563,7 @@ void ovThreadStartup() {
     thread->savedStackPointer = thread->stackTop;
     thread->handle = pthread_self();
     thread->id = currentSystemId();
+    thread->counting = &ovOwnCounting;
     currentThread = thread;
     push(registry, thread);
     mainThread = thread;
@@ -587,10 +654,29 @@ void ovThreadEnterBlocking(const ovBlockingContext& context) {
     std::copy(std::begin(context.registers), std::end(context.registers), self->savedRegisters);
     self->blocking = 1;
     threadsBlocking.fetch_add(1, std::memory_order_release);
+    if (countingAlone == self) stopCountingAlone(self);
 }
 
 bool ovThreadOthersAtRest() {
     return threadsBlocking.load(std::memory_order_acquire) >= threadsAlive.load(std::memory_order_relaxed) - 1;
+}
+
+void ovThreadTryCountingAlone() {
+    ovThreadRecord* self = currentThread;
+    if (self == nullptr || !ovMultiThreaded.load(std::memory_order_relaxed) ||
+        ovOwnCounting.alone.load(std::memory_order_relaxed) != 0)
+        return;
+    if (!ovThreadOthersAtRest() || !othersCalm()) return;
+    RegistryLock lock;
+    // Exact under the lock, which every change of the two counts holds.
+    if (countingAlone != nullptr || self->blocking != 0 || !ovThreadOthersAtRest()) return;
+    countingAlone = self;
+    ovOwnCounting.alone.store(1, std::memory_order_relaxed);
+}
+
+int32_t ovThreadIsCountingAlone(ovThreadRecord* thread) {
+    RegistryLock lock;
+    return countingAlone == thread ? 1 : 0;
 }
 
 // Keeps errno: the caller reads what the blocking call left there.

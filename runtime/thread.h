@@ -21,6 +21,8 @@
 // Set while a created thread has not ended (see runtime/object.h).
 extern std::atomic<bool> ovMultiThreaded;
 
+struct ovCountingState;
+
 // A thread's entry function: takes one word and returns one, the thread's
 // result, which ovThreadWait hands to the waiter.
 using ovThreadEntry = intptr_t (*)(intptr_t argument);
@@ -61,6 +63,7 @@ struct ovThreadRecord {
     int32_t ackPending;       // a suspend signal is out and not yet acknowledged
     int32_t stopRequested;    // a suspend signal is out and no handler has taken it yet
     int32_t blocking;         // in a blocking call: at rest, its context published (ovBlockingCall)
+    ovCountingState* counting;  // the thread's own counting state
     int32_t ended;            // the entry function has returned
     intptr_t result;          // what it returned
     sem_t acknowledged;       // posted once the thread has stopped (or reached its gate)
@@ -107,8 +110,14 @@ void ovThreadLeaveBlocking();
 // call, so that stopping them takes no signal.  A hint: threads may enter
 // and leave meanwhile.
 bool ovThreadOthersAtRest();
+// Lets the caller count plainly once every other registered thread has been
+// in a blocking call for a while (asked at each batch hand-over and pass) (see ovCountingState in runtime/object.h).
+// The thread that leaves its call first, or a new thread, takes it back.
+void ovThreadTryCountingAlone();
 // 1 while the thread is in a blocking call, for tests and diagnostics.
 int32_t ovThreadIsBlocking(ovThreadRecord* thread);
+// 1 while the thread counts alone, for tests and diagnostics.
+int32_t ovThreadIsCountingAlone(ovThreadRecord* thread);
 
 #if defined(__x86_64__)
 // In the order of ovThreadRecord::savedRegisters.

@@ -44,14 +44,17 @@ namespace ovgc {
 
 // On a line of its own: every allocation reads it, and only passes write it.
 alignas(64) std::atomic<bool> restWanted{false};
+std::atomic<int32_t> restingForPass{0};
 
 // The context a pass scans is published on the way in; the way out parks
 // while the pass still holds the thread.
 __attribute__((noinline)) void restForPass() {
+    restingForPass.fetch_add(1, std::memory_order_relaxed);
     ovBlockingCall([] {
         while (restWanted.load(std::memory_order_acquire)) sched_yield();
         return 0;
     });
+    restingForPass.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void linkHeap(ThreadHeap& heap) {

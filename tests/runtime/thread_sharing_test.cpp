@@ -12,6 +12,7 @@
 
 #include "runtime/exception.h"
 #include "runtime/memory.h"
+#include "runtime/process.h"
 #include "runtime/string.h"
 #include "tests/runtime/thread_support.h"
 #include "tests/support/gc_test_support.h"
@@ -106,6 +107,47 @@ TEST(ThreadCounts, TwoThreadsDroppingTheLastTwoReferencesAtOnceQueueTheInstanceO
     }
     pair.waitAll();
     EXPECT_EQ(queuedOnce, kRaces);
+}
+
+// A thread that sleeps most of the time and, awake, counts the instance the
+// main thread counts alone while it sleeps.
+struct Sleeper {
+    Object* instance;
+    std::atomic<bool> done{false};
+    static constexpr int32_t kRounds = 20;
+
+    static intptr_t run(intptr_t word) {
+        auto* sleeper = fromWord<Sleeper>(word);
+        for (int32_t round = 0; round < kRounds; ++round) {
+            ovDelay(5);
+            for (int32_t i = 0; i < 1000; ++i) ovGCRelease(ovGCRetain(sleeper->instance));
+        }
+        sleeper->done = true;
+        return 0;
+    }
+};
+
+// The main thread counts plainly while the other sleeps; each wake takes
+// that back between two of its updates, so no update of either is lost.
+TEST(ThreadCounts, AThreadCountingAloneLosesNoCountWhenAnotherWakes) {
+    Object* instance = ovObjectNew(&ObjectType);
+    ovTestHoldOutsideTable(instance);
+    Sleeper sleeper{instance};
+    ovThreadRecord* thread = startThread(Sleeper::run, toWord(&sleeper));
+    ASSERT_NE(thread, nullptr);
+    int32_t timesAlone = 0;
+    while (!sleeper.done) {
+        for (int32_t i = 0; i < 1000; ++i) {
+            ovGCRetain(instance);
+            ovStringFromCString("a new String queues an entry");
+            ovGCRelease(instance);
+        }
+        timesAlone += ovThreadIsCountingAlone(ovThreadCurrent());
+    }
+    ovThreadWait(thread);
+    EXPECT_GT(timesAlone, 0);
+    EXPECT_EQ(instance->refs, 1);
+    ovGCRelease(instance);
 }
 
 // ---------------------------------------------------------------------------
