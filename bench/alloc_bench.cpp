@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "runtime/memory.h"
@@ -243,24 +244,31 @@ BENCHMARK(oursChurn)->Name("ours/alloc.churn")->Unit(benchmark::kMillisecond);
 BENCHMARK(baseChurn)->Name("base/alloc.churn")->Unit(benchmark::kMillisecond);
 #endif
 BENCHMARK(oursPass)->Name("alloc.pass")->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
-// Same table, a heap 100 times larger: the ratio shows the pass ignores the heap.
-// The two do the same work, so any difference is the heap's or another
-// process's: they take turns, three runs at a time, and the fastest run of
-// each counts.
-[[maybe_unused]] const int passWithLargeHeapRounds = [] {
+// Registers a pair that takes turns, three times each, so that neither runs
+// only on the heap the other left; the fastest run of each counts.
+template <class Configure>
+void registerInTurns(const char* name, void (*ours)(benchmark::State&), void (*base)(benchmark::State&),
+                     Configure configure) {
+    const std::string suffix = name;
     for (int round = 0; round < 3; ++round) {
-        benchmark::RegisterBenchmark("ours/alloc.pass_with_large_heap", oursPassBigHeap)
-            ->Repetitions(3)
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark("base/alloc.pass_with_large_heap", basePassBigHeap)
-            ->Repetitions(3)
-            ->Unit(benchmark::kMicrosecond);
+        configure(benchmark::RegisterBenchmark(("ours/" + suffix).c_str(), ours));
+        configure(benchmark::RegisterBenchmark(("base/" + suffix).c_str(), base));
     }
+}
+
+// Same table, a heap 100 times larger: the ratio shows the pass ignores the
+// heap.  The two do the same work, so any difference is the heap's or
+// another process's.
+// Then wall time, since the work is spread over threads: each thread that
+// ends leaves its free blocks to the next in the order it freed them, so a
+// later run finds a more scattered heap.
+[[maybe_unused]] const int pairsInTurns = [] {
+    registerInTurns("alloc.pass_with_large_heap", oursPassBigHeap, basePassBigHeap,
+                    [](benchmark::internal::Benchmark* b) { b->Repetitions(3)->Unit(benchmark::kMicrosecond); });
+    registerInTurns("alloc.threads_2", oursThreads2, baseThreads2,
+                    [](benchmark::internal::Benchmark* b) { b->UseManualTime()->Unit(benchmark::kMillisecond); });
     return 0;
 }();
-// Wall time, since the work is spread over threads.
-BENCHMARK(oursThreads2)->Name("ours/alloc.threads_2")->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(baseThreads2)->Name("base/alloc.threads_2")->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(oursOneThreadAlive)->Name("ours/alloc.one_thread_alive")->Unit(benchmark::kMillisecond);
 BENCHMARK(mainAllocates)->Name("base/alloc.one_thread_alive")->Unit(benchmark::kMillisecond);
 BENCHMARK(oursAfterThreadEnded)->Name("ours/alloc.after_thread_ended")->Unit(benchmark::kMillisecond);
