@@ -250,26 +250,38 @@ namespace {
 // since; the others go to the shared lists, for any thread.
 constexpr int64_t kKeptBytes = kChunkSize;
 
+bool keepsInOwnLists(ThreadHeap& heap, int32_t size) {
+    if (heap.keptBytes < 0) heap.keptBytes = 0;
+    if (!heap.linked || heap.keptBytes >= kKeptBytes) return false;
+    heap.keptBytes += size;
+    return true;
+}
+
 FreeLists& listsForFreed(bool shared, int32_t size) {
     ThreadHeap& heap = ownHeap;
-    if (!shared) return heap.freeLists;
-    if (heap.keptBytes < 0) heap.keptBytes = 0;
-    if (!heap.linked || heap.keptBytes >= kKeptBytes) return gc.sharedFreeLists;
-    heap.keptBytes += size;
-    return heap.freeLists;
+    return !shared || keepsInOwnLists(heap, size) ? heap.freeLists : gc.sharedFreeLists;
+}
+
+void pushFreed(FreeLists& lists, void* block, int32_t size) {
+    if (isFree(block)) ovRuntimeError("clrMemBit error: membit not set");
+    pushFree(lists, block, sizeClassOf(size));
 }
 
 }  // namespace
 
 void ovGCDeallocObject(void* block, int32_t size) {
     if (block == nullptr) return;
+    if (ownSweep.running && size <= OV_GC_LARGEST_SMALL_BLOCK && keepsInOwnLists(ownHeap, size)) {
+        pushFreed(ownHeap.freeLists, block, size);
+        ownSweep.freedBytes += size;
+        return;
+    }
     CollectorLock lock;
     if (size > OV_GC_LARGEST_SMALL_BLOCK) {
         clrMemBit(block);
         ovMemFree(block);
     } else {
-        if (isFree(block)) ovRuntimeError("clrMemBit error: membit not set");
-        pushFree(listsForFreed(lock.shared(), size), block, sizeClassOf(size));
+        pushFreed(listsForFreed(lock.shared(), size), block, size);
     }
     gc.bytesInUse -= size;
     gc.bytesReturned += size;

@@ -27,6 +27,7 @@
 // guarded by the collector lock once a second thread exists.
 #include <sched.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <climits>
@@ -286,6 +287,64 @@ void reportBadRefs(Object* instance, uint32_t refs) {
     std::fflush(stdout);
 }
 
+// A count no reference makes: the mark of an entry its thread's own pass
+// proved unreachable and frees without the lock.  A pass that meanwhile
+// finds a word pointing at it on that thread's stack takes it for no root.
+constexpr uint32_t kDyingCount = 0xffffffffu;
+
+bool isDying(Object* instance) {
+    return static_cast<uint32_t>(ovSharedCount(instance).load(std::memory_order_relaxed)) == kDyingCount;
+}
+
+// Scans every thread (the others stopped) and raises the roots' counts.
+// The root table must be large enough before the others stop: when their
+// stacks turn out deeper, they go on while it grows and stop again.
+ScanResult scanAndHoldRoots(OtherThreads& others) {
+    ScanResult scan;
+    for (;;) {
+        scan = scanStacks(others);
+        if (scan.rootsNeeded <= gc.rootCapacity) break;
+        others.resume();
+        reserveRoots(scan.rootsNeeded);
+        others.stop();
+    }
+    size_t held = 0;
+    for (size_t i = 0; i < scan.rootCount; ++i) {
+        auto* root = reinterpret_cast<Object*>(gc.roots[i]);
+        if (isDying(root)) continue;
+        ovGCRetain(root);
+        gc.roots[held++] = gc.roots[i];
+    }
+    scan.rootCount = held;
+    return scan;
+}
+
+void releaseRoots(size_t count) {
+    for (size_t i = 0; i < count; ++i) ovGCRelease(reinterpret_cast<Object*>(gc.roots[i]));
+}
+
+// Keeps at the front only the entries that nothing holds now and returns
+// how many; the others are no longer queued.  An entry that lacks its mark
+// stays for the walk to report (printing here could wait on a stopped
+// thread).  The other threads are stopped.
+int32_t keepUnreachable(Object** entries, int32_t length) {
+    int32_t kept = 0;
+    for (int32_t i = 0; i < length; ++i) {
+        Object* instance = entries[i];
+        const auto refs = static_cast<uint32_t>(ovSharedCount(instance).load(std::memory_order_relaxed));
+        if (refs == OV_QUEUED_BIT || !(refs & OV_QUEUED_BIT))
+            entries[kept++] = instance;
+        else
+            takeQueuedMark(instance, false);
+    }
+    return kept;
+}
+
+void freeInstance(Object* instance) {
+    const ovFreeFunction free = instance == ovNull ? ovObjectFree : instance->cls->free;
+    free(instance);
+}
+
 // One collection pass: the hold it sets up (suspension, the roots' counts)
 // and the walk over the zero-count table.  The destructor undoes the hold on
 // every way out, an exception from a destructor among them, and keeps the
@@ -308,7 +367,7 @@ public:
     }
     ~CollectionPass() {
         keepUnsweptQueued();
-        for (size_t i = 0; i < scan_.rootCount; ++i) ovGCRelease(reinterpret_cast<Object*>(gc.roots[i]));
+        releaseRoots(scan_.rootCount);
         gc.suspended -= 1;
     }
     CollectionPass(const CollectionPass&) = delete;
@@ -328,8 +387,7 @@ public:
             const uint32_t refs = takeQueuedMark(instance, countsMayChange);
             if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
             if ((refs & ~OV_QUEUED_BIT) != 0) continue;
-            const ovFreeFunction free = instance == ovNull ? ovObjectFree : instance->cls->free;
-            free(instance);
+            freeInstance(instance);
             ++gc.objectsFreed;
         }
     }
@@ -343,38 +401,15 @@ private:
     // blocking calls: the sweep may call anything (the C heap, stdio) that a
     // thread stopped by the signal could hold.
     void findAndHoldRoots() {
-        for (;;) {
-            scan_ = scanStacks(others_);
-            if (scan_.rootsNeeded <= gc.rootCapacity) break;
-            others_.resume();
-            reserveRoots(scan_.rootsNeeded);
-            others_.stop();
-        }
-        for (size_t i = 0; i < scan_.rootCount; ++i) ovGCRetain(reinterpret_cast<Object*>(gc.roots[i]));
+        scan_ = scanAndHoldRoots(others_);
         takeAllBatches();
         // Threads that all rest in blocking calls stay stopped for the sweep,
         // and the table is walked once: a blocking call finishes what it
         // does inside whatever the pass does, and only its way out waits.
         othersRan_ = others_.any() && (!ovThreadOthersAtRest() || restingForPass.load(std::memory_order_relaxed) > 0);
         if (!othersRan_) return;
-        keepProvedUnreachable();
+        gc.tableLength = proved_ = keepUnreachable(gc.table, gc.tableLength);
         others_.resume();
-    }
-
-    // Leaves in the table only the entries that nothing holds now; the
-    // others are no longer queued.  An entry that lacks its mark stays for
-    // the walk to report (printing here could wait on a stopped thread).
-    void keepProvedUnreachable() {
-        int32_t kept = 0;
-        for (int32_t i = 0; i < gc.tableLength; ++i) {
-            Object* instance = gc.table[i];
-            const auto refs = static_cast<uint32_t>(ovSharedCount(instance).load(std::memory_order_relaxed));
-            if (refs == OV_QUEUED_BIT || !(refs & OV_QUEUED_BIT))
-                gc.table[kept++] = instance;
-            else
-                takeQueuedMark(instance, false);  // the others are stopped
-        }
-        gc.tableLength = proved_ = kept;
     }
 
     void keepUnsweptQueued() {
@@ -390,7 +425,91 @@ private:
     int32_t swept_ = 0;
 };
 
+// The entries a thread's own pass proved unreachable, for it to free.
+[[gnu::tls_model("initial-exec")]] constinit thread_local Object* ownProved[kBatchEntries] = {};
+
+// Proves, under the lock and with the others stopped, which entries of the
+// thread's batch nothing holds; moves them to ownProved, marked dying, and
+// returns how many.  The batch starts afresh.
+int32_t proveOwnBatch(ThreadHeap& heap) {
+    const int32_t length = heap.batchLength - heap.batchHandedOver;
+    std::copy(heap.batch + heap.batchHandedOver, heap.batch + heap.batchLength, ownProved);
+    takeBatchBytes(heap);
+    emptyBatch(heap);
+    OtherThreads others;
+    const ScanResult scan = scanAndHoldRoots(others);
+    const int32_t proved = keepUnreachable(ownProved, length);
+    others.resume();
+    releaseRoots(scan.rootCount);
+    // Nobody counts what is unreachable, and only a pass, which waits for
+    // the lock, looks at it: the marks need neither the stop nor an atomic step.
+    for (int32_t i = 0; i < proved; ++i) {
+        auto count = ovSharedCount(ownProved[i]);
+        if (static_cast<uint32_t>(count.load(std::memory_order_relaxed)) == OV_QUEUED_BIT)
+            count.store(static_cast<int32_t>(kDyingCount), std::memory_order_relaxed);
+    }
+    ++gc.passes;
+    return proved;
+}
+
+// Frees what the thread's own pass proved, without the lock: the blocks go
+// to its own lists and are counted once at the end.  An exception from a
+// destructor leaves the entries not yet freed queued in the table.
+class OwnBatchSweep {
+public:
+    explicit OwnBatchSweep(int32_t proved) : proved_(proved) { ownSweep = {true, 0}; }
+    ~OwnBatchSweep() {
+        ownSweep.running = false;
+        CollectorLock lock;
+        gc.bytesInUse -= ownSweep.freedBytes;
+        gc.bytesReturned += ownSweep.freedBytes;
+        for (; next_ < proved_; ++next_) {
+            int32_t dying = static_cast<int32_t>(kDyingCount);
+            ovSharedCount(ownProved[next_]).compare_exchange_strong(dying, static_cast<int32_t>(OV_QUEUED_BIT));
+            appendToTable(ownProved[next_]);
+        }
+    }
+    OwnBatchSweep(const OwnBatchSweep&) = delete;
+    OwnBatchSweep& operator=(const OwnBatchSweep&) = delete;
+
+    void run() {
+        while (next_ < proved_) {
+            Object* instance = ownProved[next_++];
+            const auto refs = static_cast<uint32_t>(ovSharedCount(instance).load(std::memory_order_relaxed));
+            if (refs != kDyingCount) {
+                reportBadRefs(instance, refs);
+                if (refs != 0) continue;
+            }
+            freeInstance(instance);
+        }
+    }
+
+private:
+    int32_t proved_;
+    int32_t next_ = 0;
+};
+
 }  // namespace
+
+namespace ovgc {
+
+[[gnu::tls_model("initial-exec")]] constinit thread_local OwnSweepState ownSweep{};
+
+bool collectOwnBatch(ThreadHeap& heap) {
+    int32_t proved;
+    {
+        CollectorLock lock;
+        const bool applies = gc.mode == OV_GC_AUTOMATIC && gc.suspended == 0 && gc.debug == 0 &&
+                             stackBase != nullptr && onRegisteredThread() && !ownSweep.running;
+        if (!applies) return false;
+        proved = proveOwnBatch(heap);
+    }
+    OwnBatchSweep sweep(proved);
+    sweep.run();
+    return true;
+}
+
+}  // namespace ovgc
 
 void ovGCFree(Object* instance) {
     CollectorLock lock;

@@ -58,6 +58,7 @@ struct ThreadHeap {
     char* chunkNext;
     int32_t chunkRemaining;
     int32_t batchLength;      // the owner's
+    int32_t handOverAt = kBatchHandOver;  // the length at which the owner looks at its batch again
     int32_t batchHandedOver;  // the entries below it are in the table already
     int64_t pendingBytes;     // requested since the batch was last emptied: the owner's
     int64_t bytesHandedOver;  // the part of them a pass has counted already
@@ -187,19 +188,37 @@ void linkHeap(ThreadHeap& heap);
 // Moves the batch's entries not yet in the table there, and its bytes into
 // the counts: by the owner, or by a pass while the owner is stopped.
 void takeBatch(ThreadHeap& heap);
+// Counts the bytes the batch's allocations requested.
+void takeBatchBytes(ThreadHeap& heap);
+// Starts the batch afresh, once its entries and bytes are taken.
+void emptyBatch(ThreadHeap& heap);
 // The owner empties its batch into the table; false leaves the trigger alone.
 void handOver(ThreadHeap& heap, bool mayCollect);
+// A pass over the thread's own full batch, in the automatic mode: it proves
+// under the lock which entries nothing holds and frees them without it.
+// False, with the batch untouched, where it does not apply.
+bool collectOwnBatch(ThreadHeap& heap);
+// Set while the thread frees what its own pass proved: small blocks it
+// frees go to its own lists without the lock, counted in freedBytes.
+struct OwnSweepState {
+    bool running;
+    int64_t freedBytes;
+};
+extern constinit thread_local OwnSweepState ownSweep;
+// Runs the automatic pass when the trigger says so (under the lock).
+void collectIfDue();
+// A batch has reached the hand-over size: in the automatic mode it fills up
+// and its thread runs a pass over it (from an allocation, else it goes to the
+// table); otherwise it goes to the table unless another thread holds the lock.
+void batchFilled(ThreadHeap& heap, bool mayCollect);
 // Queues an entry in the thread's own batch.  The entry is written before it
 // is counted: a pass that stops the thread between the two leaves it for a
 // later pass.
 inline void queueInBatch(ThreadHeap& heap, Object* instance, bool mayCollect) {
     heap.batch[heap.batchLength] = instance;
     std::atomic_signal_fence(std::memory_order_release);
-    if (++heap.batchLength >= kBatchHandOver) [[unlikely]] {
-        if (heap.batchLength < kBatchEntries && collectorLock.taken()) return;
-        handOver(heap, mayCollect);
-        ovThreadTryCountingAlone();
-    }
+    if (++heap.batchLength >= heap.handOverAt) [[unlikely]]
+        batchFilled(heap, mayCollect);
 }
 
 // Takes every heap's batch, while the other threads are stopped.

@@ -18,6 +18,9 @@
 //   writes an entry before it counts it, so a thread stopped between the
 //   two has its newest entry taken by a later pass.  The owner resets both
 //   marks only under the lock, when no pass runs.
+// - In the automatic mode a batch fills up and its thread runs a pass over
+//   it alone (collectOwnBatch): what that pass proves unreachable the thread
+//   frees without the lock, into its own lists.
 // - Blocks freed while others exist go to the shared lists, under the lock
 //   (a pass holds it for its sweep), once the freeing thread has kept a
 //   chunk's worth beyond what it allocated since in its own lists; a
@@ -113,22 +116,52 @@ void leaveSpareChunk(ThreadHeap& heap) {
 
 }  // namespace
 
-void takeBatch(ThreadHeap& heap) {
-    const int32_t length = heap.batchLength;
-    for (int32_t i = heap.batchHandedOver; i < length; ++i) appendToTable(heap.batch[i]);
-    heap.batchHandedOver = length;
+void takeBatchBytes(ThreadHeap& heap) {
     const int64_t bytes = heap.pendingBytes;
     gc.bytesSinceCollection += bytes - heap.bytesHandedOver;
     gc.bytesInUse += bytes - heap.bytesHandedOver;
     heap.bytesHandedOver = bytes;
 }
 
+void takeBatch(ThreadHeap& heap) {
+    const int32_t length = heap.batchLength;
+    for (int32_t i = heap.batchHandedOver; i < length; ++i) appendToTable(heap.batch[i]);
+    heap.batchHandedOver = length;
+    takeBatchBytes(heap);
+}
+
+void emptyBatch(ThreadHeap& heap) {
+    heap.batchLength = heap.batchHandedOver = 0;
+    heap.pendingBytes = heap.bytesHandedOver = 0;
+    heap.handOverAt = kBatchHandOver;
+}
+
 void handOver(ThreadHeap& heap, bool mayCollect) {
     CollectorLock lock;
     takeBatch(heap);
-    heap.batchLength = heap.batchHandedOver = 0;
-    heap.pendingBytes = heap.bytesHandedOver = 0;
-    if (mayCollect && gc.mode == OV_GC_AUTOMATIC && gc.suspended == 0 && passIsDue()) runTriggeredPass();
+    emptyBatch(heap);
+    if (mayCollect) collectIfDue();
+}
+
+void collectIfDue() {
+    if (gc.mode == OV_GC_AUTOMATIC && gc.suspended == 0 && passIsDue()) runTriggeredPass();
+}
+
+void batchFilled(ThreadHeap& heap, bool mayCollect) {
+    const bool full = heap.batchLength >= kBatchEntries;
+    const bool automatic = std::atomic_ref<int32_t>(gc.mode).load(std::memory_order_relaxed) == OV_GC_AUTOMATIC;
+    if (!full && automatic) {
+        heap.handOverAt = kBatchEntries;
+        return;
+    }
+    if (!full && collectorLock.taken()) return;
+    if (full && mayCollect && collectOwnBatch(heap)) {
+        CollectorLock lock;
+        collectIfDue();
+    } else {
+        handOver(heap, mayCollect);
+    }
+    ovThreadTryCountingAlone();
 }
 
 void takeAllBatches() {

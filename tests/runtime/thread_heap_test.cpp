@@ -126,4 +126,38 @@ TEST(ThreadHeap, InstancesMadeOnOneThreadAreReleasedOnAnotherWhilePassesRun) {
     EXPECT_EQ(ovGCGetState().bytesInUse, inUseAtStart);
 }
 
+constexpr int32_t kChurned = 100000;
+
+// Drops almost every String it makes and holds the first sixteen made at
+// a multiple of 1000 in a local until the end; returns how many changed.
+intptr_t churnHoldingFew(intptr_t) {
+    std::array<String*, 16> held{};
+    char text[16];
+    for (int32_t i = 0; i < kChurned; ++i) {
+        std::snprintf(text, sizeof text, "c%d", i);
+        String* s = ovStringFromCString(text);
+        if (i % 1000 == 0 && i / 1000 < static_cast<int32_t>(held.size())) held[static_cast<size_t>(i / 1000)] = s;
+    }
+    intptr_t changed = 0;
+    for (size_t k = 0; k < held.size(); ++k) {
+        std::snprintf(text, sizeof text, "c%zu", k * 1000);
+        if (ovTestText(held[k]) != text) ++changed;
+    }
+    return changed;
+}
+
+// Each thread's passes over its own batch free what it dropped while the
+// other runs its own, keep what either holds, and count every byte.
+TEST(ThreadHeap, TwoThreadsChurningFreeWhatTheyDropAndKeepWhatTheyHold) {
+    ovTestModeGuard automatic(OV_GC_AUTOMATIC);
+    ovTestCollect();
+    const ovGCState before = ovGCGetState();
+    ThreadGroup pair(2, churnHoldingFew, 0);
+    ASSERT_TRUE(pair.started());
+    EXPECT_EQ(pair.waitAll(), 0);
+    EXPECT_GT(ovGCGetState().passes - before.passes, 10);
+    ovTestCollect();
+    EXPECT_EQ(ovGCGetState().bytesInUse, before.bytesInUse);
+}
+
 }  // namespace
