@@ -381,21 +381,25 @@ public:
         // What the pass proved unreachable nobody can count any more, and
         // nobody counts while the others stay stopped.
         const bool countsMayChange = !othersRan_ && !others_.stopped() && ovCountsShared();
-        while (swept_ < sweepEnd()) {
-            ovGCFetchAhead(gc.table, swept_, gc.tableLength);
-            Object* instance = gc.table[swept_++];
+        // In locals: the count stores could alias the members, which would
+        // then be reloaded at every step.
+        const int32_t proved = othersRan_ ? proved_ : -1;
+        int32_t swept = swept_;
+        while (swept < (proved >= 0 ? proved : gc.tableLength)) {
+            ovGCFetchAhead(gc.table, swept, gc.tableLength);
+            Object* instance = gc.table[swept++];
             const uint32_t refs = takeQueuedMark(instance, countsMayChange);
             if (!(refs & OV_QUEUED_BIT)) reportBadRefs(instance, refs);
             if ((refs & ~OV_QUEUED_BIT) != 0) continue;
+            swept_ = swept;  // for the way out of a destructor that throws
             freeInstance(instance);
             ++gc.objectsFreed;
         }
+        swept_ = swept;
     }
     const ScanResult& scan() const { return scan_; }
 
 private:
-    int32_t sweepEnd() const { return othersRan_ ? proved_ : gc.tableLength; }
-
     // Scans every registered thread and raises the roots' counts while the
     // others are stopped, then lets them go on unless they all rest in
     // blocking calls: the sweep may call anything (the C heap, stdio) that a
