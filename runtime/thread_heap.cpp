@@ -83,6 +83,10 @@ void unlinkHeap(ThreadHeap& heap) {
 // links, read here under the unpoisoning of each.
 void appendList(FreeBlock*& to, FreeBlock* list, int32_t sizeClass) {
     if (list == nullptr) return;
+    if (to == nullptr) {  // the common case: threads take shared lists whole
+        to = list;
+        return;
+    }
     FreeBlock* last = list;
     const size_t blockSize = static_cast<size_t>(sizeClass) * 16;
     for (;;) {
