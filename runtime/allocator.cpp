@@ -63,10 +63,11 @@ void* refill(ThreadHeap& heap, int32_t sizeClass) {
     CollectorLock lock;
     if (gc.sharedFreeLists[sizeClass] != nullptr) {
         heap.freeLists[sizeClass] = gc.sharedFreeLists[sizeClass];
-        gc.sharedFreeLists[sizeClass] = nullptr;
+        heap.freeTails[sizeClass] = gc.sharedFreeTails[sizeClass];
+        gc.sharedFreeLists[sizeClass] = gc.sharedFreeTails[sizeClass] = nullptr;
         return popFree(heap.freeLists, sizeClass);
     }
-    retireChunkRest(heap, heap.freeLists);
+    retireChunkRest(heap, true);
     takeChunk(heap);
     return carveFromChunk(heap, sizeClass * 16);
 }
@@ -84,7 +85,9 @@ namespace ovgc {
 
 // The block may still be poisoned (a chunk's uncarved tail), so the link is
 // written only after unpoisoning it.
-void pushFree(FreeLists& lists, void* block, int32_t sizeClass) {
+void pushFree(ThreadHeap& heap, bool ownLists, void* block, int32_t sizeClass) {
+    FreeLists& lists = ownLists ? heap.freeLists : gc.sharedFreeLists;
+    if (lists[sizeClass] == nullptr) (ownLists ? heap.freeTails : gc.sharedFreeTails)[sizeClass] = static_cast<FreeBlock*>(block);
     OV_UNPOISON(block, static_cast<size_t>(sizeClass) * 16);
     auto* free = static_cast<FreeBlock*>(block);
     free->next = lists[sizeClass];
@@ -93,10 +96,10 @@ void pushFree(FreeLists& lists, void* block, int32_t sizeClass) {
     OV_POISON(block, static_cast<size_t>(sizeClass) * 16);
 }
 
-void retireChunkRest(ThreadHeap& heap, FreeLists& lists) {
+void retireChunkRest(ThreadHeap& heap, bool ownLists) {
     if (heap.chunkRemaining == 0) return;
     const int32_t sizeClass = heap.chunkRemaining / 16;
-    pushFree(lists, carveFromChunk(heap, heap.chunkRemaining), sizeClass);
+    pushFree(heap, ownLists, carveFromChunk(heap, heap.chunkRemaining), sizeClass);
 }
 
 }  // namespace ovgc
@@ -257,14 +260,9 @@ bool keepsInOwnLists(ThreadHeap& heap, int32_t size) {
     return true;
 }
 
-FreeLists& listsForFreed(bool shared, int32_t size) {
-    ThreadHeap& heap = ownHeap;
-    return !shared || keepsInOwnLists(heap, size) ? heap.freeLists : gc.sharedFreeLists;
-}
-
-void pushFreed(FreeLists& lists, void* block, int32_t size) {
+void pushFreed(bool ownLists, void* block, int32_t size) {
     if (isFree(block)) ovRuntimeError("clrMemBit error: membit not set");
-    pushFree(lists, block, sizeClassOf(size));
+    pushFree(ownHeap, ownLists, block, sizeClassOf(size));
 }
 
 }  // namespace
@@ -272,7 +270,7 @@ void pushFreed(FreeLists& lists, void* block, int32_t size) {
 void ovGCDeallocObject(void* block, int32_t size) {
     if (block == nullptr) return;
     if (ownSweep.running && size <= OV_GC_LARGEST_SMALL_BLOCK && keepsInOwnLists(ownHeap, size)) {
-        pushFreed(ownHeap.freeLists, block, size);
+        pushFreed(true, block, size);
         ownSweep.freedBytes += size;
         return;
     }
@@ -281,7 +279,7 @@ void ovGCDeallocObject(void* block, int32_t size) {
         clrMemBit(block);
         ovMemFree(block);
     } else {
-        pushFreed(listsForFreed(lock.shared(), size), block, size);
+        pushFreed(!lock.shared() || keepsInOwnLists(ownHeap, size), block, size);
     }
     gc.bytesInUse -= size;
     gc.bytesReturned += size;

@@ -66,6 +66,11 @@ struct ThreadHeap {
     Object* batch[kBatchEntries];
     ThreadHeap* next;  // in the collector's list of heaps while linked
     bool linked;
+    // The last block of each own list where it is known: set by a push onto
+    // an empty list (the block stays last while the list is not empty), not
+    // known after a shared list was taken whole.  Kept apart from the hot
+    // fields above.
+    FreeLists freeTails;
 };
 
 // The calling thread's heap.  Static TLS of constant initial value: a plain
@@ -101,6 +106,7 @@ struct Collector {
     // Blocks freed while several threads exist and blocks of ended threads,
     // for any thread to take.
     FreeLists sharedFreeLists = {};
+    FreeLists sharedFreeTails = {};  // as a heap's freeTails
     SpareChunk* spareChunks = nullptr;
 
     ThreadHeap* heaps = nullptr;  // every heap that allocated with others alive and has not ended
@@ -223,10 +229,11 @@ inline void queueInBatch(ThreadHeap& heap, Object* instance, bool mayCollect) {
 
 // Takes every heap's batch, while the other threads are stopped.
 void takeAllBatches();
-// Returns a small block to a list, marked free.
-void pushFree(FreeLists& lists, void* block, int32_t sizeClass);
+// Returns a small block to the heap's own lists or to the shared ones,
+// marked free.
+void pushFree(ThreadHeap& heap, bool ownLists, void* block, int32_t sizeClass);
 // The uncarved rest of the heap's chunk becomes one free block in the lists.
-void retireChunkRest(ThreadHeap& heap, FreeLists& lists);
+void retireChunkRest(ThreadHeap& heap, bool ownLists);
 // Makes a chunk an ended thread left (room for any small block) the heap's
 // chunk; false when there is none.
 bool takeSpareChunk(ThreadHeap& heap);

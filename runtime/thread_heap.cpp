@@ -79,16 +79,22 @@ void unlinkHeap(ThreadHeap& heap) {
     heap.linked = false;
 }
 
-// Appends a free list to a shared one.  Its blocks are poisoned but their
-// links, read here under the unpoisoning of each.
-void appendList(FreeBlock*& to, FreeBlock* list, int32_t sizeClass) {
+// Puts a heap's free list in front of the shared one.  Its blocks are
+// poisoned but their links, read and written here under the unpoisoning of
+// each.  The walk to its last block is needed only where that is not known.
+void shareList(ThreadHeap& heap, int32_t sizeClass) {
+    FreeBlock* list = heap.freeLists[sizeClass];
+    FreeBlock* knownLast = heap.freeTails[sizeClass];
+    heap.freeLists[sizeClass] = heap.freeTails[sizeClass] = nullptr;
     if (list == nullptr) return;
+    FreeBlock*& to = gc.sharedFreeLists[sizeClass];
     if (to == nullptr) {  // the common case: threads take shared lists whole
         to = list;
+        gc.sharedFreeTails[sizeClass] = knownLast;
         return;
     }
-    FreeBlock* last = list;
     const size_t blockSize = static_cast<size_t>(sizeClass) * 16;
+    FreeBlock* last = knownLast != nullptr ? knownLast : list;
     for (;;) {
         OV_UNPOISON(last, blockSize);
         FreeBlock* next = last->next;
@@ -105,7 +111,7 @@ void appendList(FreeBlock*& to, FreeBlock* list, int32_t sizeClass) {
 // every spare chunk can serve any small block.
 void leaveSpareChunk(ThreadHeap& heap) {
     if (heap.chunkRemaining <= OV_GC_LARGEST_SMALL_BLOCK) {
-        retireChunkRest(heap, gc.sharedFreeLists);
+        retireChunkRest(heap, false);
         return;
     }
     OV_UNPOISON(heap.chunkNext, sizeof(SpareChunk));
@@ -190,10 +196,7 @@ using namespace ovgc;
 namespace {
 
 void shareFreeLists(ThreadHeap& heap) {
-    for (int32_t sizeClass = 1; sizeClass <= kSizeClasses; ++sizeClass) {
-        appendList(gc.sharedFreeLists[sizeClass], heap.freeLists[sizeClass], sizeClass);
-        heap.freeLists[sizeClass] = nullptr;
-    }
+    for (int32_t sizeClass = 1; sizeClass <= kSizeClasses; ++sizeClass) shareList(heap, sizeClass);
 }
 
 }  // namespace
