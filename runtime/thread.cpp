@@ -506,9 +506,12 @@ intptr_t reportWaitFailure(int error) {
     return reinterpret_cast<intptr_t>(ovNull);
 }
 
-// A waiter spins this many times before it sleeps: a lock held for a few
-// dozen instructions by a thread on another core is free again by then.
-constexpr int32_t kLockSpins = 32;
+// A waiter spins this many times (some 15 microseconds) before it sleeps:
+// the collector lock is held that long for a thread's own pass, and going to
+// sleep and being woken costs two context switches, more than the wait.  A
+// thread waiting for the collector lock spins in a blocking call, so a pass
+// does not wait for it.
+constexpr int32_t kLockSpins = 1000;
 constexpr int32_t kLockedBit = 1;
 constexpr int32_t kOneWaiter = 2;
 

@@ -72,7 +72,7 @@ struct ovThreadRecord {
 };
 
 // A lock whose waiters can still be suspended: a thread that finds it taken
-// spins briefly, then sleeps in sem_wait, which the suspend signal interrupts
+// spins a while, then sleeps in sem_wait, which the suspend signal interrupts
 // in every build (ThreadSanitizer holds the signal back from a thread blocked
 // in pthread_mutex_lock until the lock is its own).  Not recursive, not fair.
 // Taking and leaving a free lock is one atomic operation each.
