@@ -27,9 +27,10 @@
 //   thread takes a shared list whole when its own list and chunk cannot
 //   serve an allocation.
 // - A thread that creates another shares its lists (the blocks freed
-//   while it was alone went there).  A thread that ends empties its batch into the table, appends its lists
-//   to the shared ones and leaves the rest of its chunk as a spare chunk,
-//   then leaves the list of heaps.
+//   while it was alone went there).  A thread that ends empties its batch
+//   into the table, puts its lists in front of the shared ones (without a
+//   walk where their last blocks are known) and leaves the rest of its chunk
+//   as a spare chunk, then leaves the list of heaps.
 // - A pass that is about to stop the others raises restWanted; a thread
 //   that allocates meanwhile rests in a blocking call until the pass lowers
 //   it, so that the pass stops it without a signal.  The pass waits for
