@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "runtime/memory.h"
+#include "runtime/process.h"
 #include "runtime/string.h"
 #include "tests/runtime/thread_support.h"
 #include "tests/support/gc_test_support.h"
@@ -212,6 +214,40 @@ TEST(ThreadCollector, AnInstanceReleasedAfterTheThreadsResumedWaitsForTheNextPas
 
 constexpr int32_t kWorkers = 8;
 constexpr int32_t kWindow = 16;  // Strings each worker holds at a time, in locals only
+
+intptr_t sleepUntilTold(intptr_t word) {
+    const auto& stop = *fromWord<std::atomic<bool>>(word);
+    while (!stop) ovDelay(100);
+    return 0;
+}
+
+__attribute__((noinline)) void makeChainOfTwo() {
+    auto* head = ovNew<TCounted>(&TCountedType);
+    head->other.set(ovObjectNew(&TCountedType));
+}
+
+// While every other thread sleeps in a blocking call the pass keeps it
+// stopped for the sweep, which then frees a freed instance's field in the
+// same pass, as with one thread.  (The sleeper wakes now and then; one of
+// three tries is enough.)
+TEST(ThreadCollector, WithTheOthersAsleepAPassFreesAFieldInTheSamePass) {
+    ovTestModeGuard manual(0);
+    std::atomic<bool> stop{false};
+    ovThreadRecord* sleeper = startThread(sleepUntilTold, toWord(&stop));
+    ASSERT_NE(sleeper, nullptr);
+    ASSERT_TRUE(eventually([&] { return ovThreadIsBlocking(sleeper) != 0; }));
+    bool freedTogether = false;
+    for (int32_t attempt = 0; attempt < 3 && !freedTogether; ++attempt) {
+        ovTestCollect();
+        makeChainOfTwo();
+        ovTestCollect();
+        freedTogether = ovGCGetState().objectsFreed == 2;
+    }
+    EXPECT_TRUE(freedTogether);
+    stop = true;
+    ovThreadWait(sleeper);
+    ovTestCollect();
+}
 
 struct ChurnJob {
     int32_t worker;
