@@ -267,20 +267,39 @@ void pushFreed(bool ownLists, void* block, int32_t size) {
 
 }  // namespace
 
-void ovGCDeallocObject(void* block, int32_t size) {
-    if (block == nullptr) return;
+namespace {
+
+// Under the lock, if there is one: the block goes back and is counted.
+void returnBlock(void* block, int32_t size, bool ownLists) {
+    if (size > OV_GC_LARGEST_SMALL_BLOCK) {
+        clrMemBit(block);
+        ovMemFree(block);
+    } else {
+        pushFreed(ownLists, block, size);
+    }
+    gc.bytesInUse -= size;
+    gc.bytesReturned += size;
+}
+
+// While others exist: a thread's own sweep keeps small blocks without the
+// lock, as far as its own lists take them.
+__attribute__((noinline)) void deallocShared(void* block, int32_t size) {
     if (ownSweep.running && size <= OV_GC_LARGEST_SMALL_BLOCK && keepsInOwnLists(ownHeap, size)) {
         pushFreed(true, block, size);
         ownSweep.freedBytes += size;
         return;
     }
     CollectorLock lock;
-    if (size > OV_GC_LARGEST_SMALL_BLOCK) {
-        clrMemBit(block);
-        ovMemFree(block);
-    } else {
-        pushFreed(!lock.shared() || keepsInOwnLists(ownHeap, size), block, size);
+    returnBlock(block, size, size <= OV_GC_LARGEST_SMALL_BLOCK && keepsInOwnLists(ownHeap, size));
+}
+
+}  // namespace
+
+void ovGCDeallocObject(void* block, int32_t size) {
+    if (block == nullptr) return;
+    if (ovMultiThreaded.load(std::memory_order_acquire)) [[unlikely]] {
+        deallocShared(block, size);
+        return;
     }
-    gc.bytesInUse -= size;
-    gc.bytesReturned += size;
+    returnBlock(block, size, true);
 }
