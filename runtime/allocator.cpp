@@ -265,10 +265,6 @@ void pushFreed(bool ownLists, void* block, int32_t size) {
     pushFree(ownHeap, ownLists, block, sizeClassOf(size));
 }
 
-}  // namespace
-
-namespace {
-
 // Under the lock, if there is one: the block goes back and is counted.
 void returnBlock(void* block, int32_t size, bool ownLists) {
     if (size > OV_GC_LARGEST_SMALL_BLOCK) {
@@ -284,13 +280,14 @@ void returnBlock(void* block, int32_t size, bool ownLists) {
 // While others exist: a thread's own sweep keeps small blocks without the
 // lock, as far as its own lists take them.
 __attribute__((noinline)) void deallocShared(void* block, int32_t size) {
-    if (ownSweep.running && size <= OV_GC_LARGEST_SMALL_BLOCK && keepsInOwnLists(ownHeap, size)) {
+    const bool ownLists = size <= OV_GC_LARGEST_SMALL_BLOCK && keepsInOwnLists(ownHeap, size);
+    if (ownSweep.running && ownLists) {
         pushFreed(true, block, size);
         ownSweep.freedBytes += size;
         return;
     }
     CollectorLock lock;
-    returnBlock(block, size, size <= OV_GC_LARGEST_SMALL_BLOCK && keepsInOwnLists(ownHeap, size));
+    returnBlock(block, size, ownLists);
 }
 
 }  // namespace

@@ -280,6 +280,9 @@ void takeOwnBatch() {
 // A thread the layer does not know has no stack top to scan to.
 bool onRegisteredThread() { return ovThreadMain() == nullptr || ovThreadCurrent() != nullptr; }
 
+// Whether a pass may run now, on this thread (under the lock).
+bool passMayRun() { return gc.suspended == 0 && stackBase != nullptr && onRegisteredThread(); }
+
 void reportBadRefs(Object* instance, uint32_t refs) {
     std::printf("bad refs:obj=$%016" PRIxPTR " refs=$%x\n", reinterpret_cast<uintptr_t>(instance), refs);
     if (instance->cls == &StringType)
@@ -503,8 +506,7 @@ bool collectOwnBatch(ThreadHeap& heap) {
     int32_t proved;
     {
         CollectorLock lock;
-        const bool applies = gc.mode == OV_GC_AUTOMATIC && gc.suspended == 0 && gc.debug == 0 &&
-                             stackBase != nullptr && onRegisteredThread() && !ownSweep.running;
+        const bool applies = gc.mode == OV_GC_AUTOMATIC && gc.debug == 0 && !ownSweep.running && passMayRun();
         if (!applies) return false;
         proved = proveOwnBatch(heap);
     }
@@ -538,7 +540,7 @@ void ovGCQueueMarked(Object* instance) {
 
 int32_t collectMem() {
     CollectorLock lock;
-    if (gc.suspended != 0 || stackBase == nullptr || !onRegisteredThread()) return 0;
+    if (!passMayRun()) return 0;
     const int64_t returnedBefore = gc.bytesReturned;
     const int32_t started = gc.debug ? ovMillisecs() : 0;
     ScanResult scan;

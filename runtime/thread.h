@@ -111,8 +111,9 @@ void ovThreadLeaveBlocking();
 // and leave meanwhile.
 bool ovThreadOthersAtRest();
 // Lets the caller count plainly once every other registered thread has been
-// in a blocking call for a while (asked at each batch hand-over and pass) (see ovCountingState in runtime/object.h).
-// The thread that leaves its call first, or a new thread, takes it back.
+// in a blocking call for a while (see ovCountingState in runtime/object.h);
+// asked at each batch hand-over and after each pass.  The thread that leaves
+// its call first, or a new thread, takes it back.
 void ovThreadTryCountingAlone();
 // 1 while the thread is in a blocking call, for tests and diagnostics.
 int32_t ovThreadIsBlocking(ovThreadRecord* thread);
