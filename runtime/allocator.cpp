@@ -166,16 +166,16 @@ void* ovMemExtend(void* old, size_t keep, size_t newSize) {
 namespace {
 
 // Makes a block an instance of cls: the count is 0 and the instance is
-// queued (no other thread knows it yet).  The pad word, which makes a small
-// block live for the scan, is written last: a pass that stops the thread
-// before must not take the block for a root and count it before its count
-// is set.
-inline Object* makeInstance(void* block, const ObjectClass* cls) {
+// queued (no other thread knows it yet).  The pad word (0, or the heap's
+// private mark), which makes a small block live for the scan, is written
+// last: a pass that stops the thread before must not take the block for a
+// root and count it before its count is set.
+inline Object* makeInstance(void* block, const ObjectClass* cls, int32_t padWord = 0) {
     auto* instance = static_cast<Object*>(block);
     instance->cls = cls;
     instance->refs = static_cast<int32_t>(OV_QUEUED_BIT);
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    padWordOf(block).store(0, std::memory_order_relaxed);
+    padWordOf(block).store(padWord, std::memory_order_relaxed);
     return instance;
 }
 
@@ -222,7 +222,7 @@ Object* allocateShared(int32_t size, const ObjectClass* cls) {
                                std::atomic_ref<int32_t>(gc.mode).load(std::memory_order_relaxed) == OV_GC_AUTOMATIC;
     if (!ownHeapServes) [[unlikely]]
         return allocateLocked(size, cls);
-    Object* instance = makeInstance(carveSmallBlock(heap, sizeClassOf(size)), cls);
+    Object* instance = makeInstance(carveSmallBlock(heap, sizeClassOf(size)), cls, heap.privateMark);
     heap.pendingBytes += size;
     heap.keptBytes -= size;
     queueInBatch(heap, instance, true);

@@ -20,7 +20,9 @@
 //   lives on unqueued, to be queued again by the release that frees it.
 // - With other threads, "zero with every root counted" is decided while they
 //   are stopped; a count that reaches zero after they go on waits for the
-//   next pass (docs/threads.md shows the race it closes).
+//   next pass (docs/threads.md shows the race it closes).  Entries that all
+//   carry their thread's private mark are the exception: no other thread can
+//   hold them, so that thread's own stack decides, with the others running.
 // - Instances in static data carry a fixed count (OV_STATIC_COUNT, or
 //   OV_LITERAL_COUNT for literals) that counting never brings to zero.
 // The allocator, the membit map, the table, the roots and the settings are
@@ -156,15 +158,19 @@ size_t wordsBetween(const uintptr_t* from, const uintptr_t* to) {
 // Every other registered thread, stopped for the scan, and the words of each
 // that the scan reads: its stack from the stopped stack pointer, its
 // registers and its data words (which hold the entry's argument).
+// A pass over entries no other thread knows leaves them running and reads
+// no word of theirs.
 class OtherThreads {
 public:
-    OtherThreads() { stop(); }
+    enum Stop : bool { leaveRunning = false, stopThem = true };
+
+    explicit OtherThreads(Stop stop = stopThem) : stops_(stop) { this->stop(); }
     ~OtherThreads() { resume(); }
     OtherThreads(const OtherThreads&) = delete;
     OtherThreads& operator=(const OtherThreads&) = delete;
 
     void stop() {
-        if (!ovMultiThreaded.load(std::memory_order_acquire)) return;
+        if (!stops_ || !ovMultiThreaded.load(std::memory_order_acquire)) return;
         askThreadsToRest();
         resting_ = true;
         registry_ = ovThreadSuspendOthers();
@@ -215,6 +221,7 @@ private:
     }
 
     ovThreadRecord* registry_ = nullptr;
+    bool stops_;
     bool resting_ = false;  // restWanted is raised
 };
 
@@ -299,10 +306,23 @@ bool isDying(Object* instance) {
     return static_cast<uint32_t>(ovSharedCount(instance).load(std::memory_order_relaxed)) == kDyingCount;
 }
 
-// Scans every thread (the others stopped) and raises the roots' counts.
-// The root table must be large enough before the others stop: when their
-// stacks turn out deeper, they go on while it grows and stop again.
-ScanResult scanAndHoldRoots(OtherThreads& others) {
+// A root's hold is a retain that leaves a private mark on: the pass hands
+// the reference to no other thread.
+void holdRoot(Object* root) {
+    if (!ovCountsShared()) {
+        ovGCRetain(root);
+        return;
+    }
+    auto count = ovSharedCount(root);
+    if (!ovIsFixedCount(count.load(std::memory_order_relaxed))) count.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Scans the stacks the pass reads and raises the counts of the roots the
+// filter takes.  The root table must be large enough before the others
+// stop: when their stacks turn out deeper, they go on while it grows and
+// stop again.
+template <class Holds>
+ScanResult scanAndHoldRoots(OtherThreads& others, Holds holds) {
     ScanResult scan;
     for (;;) {
         scan = scanStacks(others);
@@ -314,12 +334,17 @@ ScanResult scanAndHoldRoots(OtherThreads& others) {
     size_t held = 0;
     for (size_t i = 0; i < scan.rootCount; ++i) {
         auto* root = reinterpret_cast<Object*>(gc.roots[i]);
-        if (isDying(root)) continue;
-        ovGCRetain(root);
+        if (!holds(root)) continue;
+        holdRoot(root);
         gc.roots[held++] = gc.roots[i];
     }
     scan.rootCount = held;
     return scan;
+}
+
+// With the others stopped every root but a dying one is held.
+ScanResult scanAndHoldRoots(OtherThreads& others) {
+    return scanAndHoldRoots(others, [](Object* root) { return !isDying(root); });
 }
 
 void releaseRoots(size_t count) {
@@ -435,16 +460,33 @@ private:
 // The entries a thread's own pass proved unreachable, for it to free.
 [[gnu::tls_model("initial-exec")]] constinit thread_local Object* ownProved[kBatchEntries] = {};
 
-// Proves, under the lock and with the others stopped, which entries of the
-// thread's batch nothing holds; moves them to ownProved, marked dying, and
-// returns how many.  The batch starts afresh.
+// A root's block may meanwhile be freed, and poisoned, by its own thread.
+OV_NO_ASAN bool carriesMark(Object* instance, int32_t privateMark) {
+    return readPadWord(reinterpret_cast<uintptr_t>(instance)) == privateMark;
+}
+
+// Holds the roots among the instances only this thread knows, which no
+// other thread counts or frees; of any other word on its stack (stale, say)
+// it reads only the pad word, since another thread may be freeing the block.
+ScanResult scanAndHoldPrivateRoots(OtherThreads& running, int32_t privateMark) {
+    return scanAndHoldRoots(running, [privateMark](Object* root) { return carriesMark(root, privateMark); });
+}
+
+// Proves, under the lock, which entries of the thread's batch nothing
+// holds; moves them to ownProved, marked dying, and returns how many.  When
+// every entry is one only this thread knows, the proof reads its own stack
+// and the others go on; else they are stopped and every stack is read.  The
+// batch starts afresh.
 int32_t proveOwnBatch(ThreadHeap& heap) {
     const int32_t length = heap.batchLength - heap.batchHandedOver;
     std::copy(heap.batch + heap.batchHandedOver, heap.batch + heap.batchLength, ownProved);
-    takeBatchBytes(heap);
+    takeBatchBytes(heap, BatchBytes::inUseOnly);
     emptyBatch(heap);
-    OtherThreads others;
-    const ScanResult scan = scanAndHoldRoots(others);
+    const int32_t mark = heap.privateMark;
+    const bool allPrivate =
+        std::all_of(ownProved, ownProved + length, [mark](Object* entry) { return carriesMark(entry, mark); });
+    OtherThreads others(allPrivate ? OtherThreads::leaveRunning : OtherThreads::stopThem);
+    const ScanResult scan = allPrivate ? scanAndHoldPrivateRoots(others, mark) : scanAndHoldRoots(others);
     const int32_t proved = keepUnreachable(ownProved, length);
     others.resume();
     releaseRoots(scan.rootCount);

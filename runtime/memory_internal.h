@@ -60,6 +60,7 @@ struct ThreadHeap {
     int32_t batchLength;      // the owner's
     int32_t handOverAt = kBatchHandOver;  // the length at which the owner looks at its batch again
     int32_t batchHandedOver;  // the entries below it are in the table already
+    int32_t privateMark;      // the pad word of its instances nothing has counted (negative)
     int64_t pendingBytes;     // requested since the batch was last emptied: the owner's
     int64_t bytesHandedOver;  // the part of them a pass has counted already
     int64_t keptBytes;        // freed into the own lists while others exist, less what was allocated since
@@ -111,6 +112,7 @@ struct Collector {
 
     ThreadHeap* heaps = nullptr;  // every heap that allocated with others alive and has not ended
     int32_t heapCount = 0;
+    uint32_t privateMarksGiven = 0;
 };
 
 extern Collector gc;
@@ -194,8 +196,10 @@ void linkHeap(ThreadHeap& heap);
 // Moves the batch's entries not yet in the table there, and its bytes into
 // the counts: by the owner, or by a pass while the owner is stopped.
 void takeBatch(ThreadHeap& heap);
-// Counts the bytes the batch's allocations requested.
-void takeBatchBytes(ThreadHeap& heap);
+// Counts the bytes the batch's allocations requested as in use, and toward
+// the trigger unless the thread's own pass has looked at their entries.
+enum class BatchBytes : bool { inUseOnly, towardTrigger };
+void takeBatchBytes(ThreadHeap& heap, BatchBytes counted);
 // Starts the batch afresh, once its entries and bytes are taken.
 void emptyBatch(ThreadHeap& heap);
 // The owner empties its batch into the table; false leaves the trigger alone.

@@ -216,12 +216,26 @@ inline auto ovUpdateSharedCount(Object* o, Update update) {
     return result;
 }
 
+// While others exist, an instance that its thread made and nothing has
+// counted yet carries that thread's private mark (a negative pad word): no
+// other thread can know it, so its own thread's pass need not stop them for
+// it.  The first counted reference, which can only be taken on that thread,
+// takes the mark off before any other thread can read the reference.
+inline void ovGCClearPrivateMark(Object* o) {
+    std::atomic_ref<int32_t> pad(o->headerPad);
+    if (pad.load(std::memory_order_relaxed) < 0) [[unlikely]]
+        pad.store(0, std::memory_order_relaxed);
+}
+
 // Count arithmetic wraps: a literal at 0x7fffffff goes to 0x80000000 and back
 // (atomic arithmetic on signed words wraps as well).
 inline Object* ovGCRetain(Object* o) {
     if (ovCountsShared()) [[unlikely]] {
         return ovUpdateSharedCount(o, [o](auto count) {
-            if (!ovIsFixedCount(count.load(std::memory_order_relaxed))) count.fetch_add(1, std::memory_order_relaxed);
+            if (!ovIsFixedCount(count.load(std::memory_order_relaxed))) {
+                count.fetch_add(1, std::memory_order_relaxed);
+                ovGCClearPrivateMark(o);
+            }
             return o;
         });
     }

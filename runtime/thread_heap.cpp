@@ -20,7 +20,12 @@
 //   marks only under the lock, when no pass runs.
 // - In the automatic mode a batch fills up and its thread runs a pass over
 //   it alone (collectOwnBatch): what that pass proves unreachable the thread
-//   frees without the lock, into its own lists.
+//   frees without the lock, into its own lists.  Its bytes count as in use
+//   but not toward the byte trigger.  A thread that ends runs one over what
+//   its batch holds.
+// - While others exist, what a heap makes carries its private mark until a
+//   counted reference is taken to it (object.h); a heap gets a mark no heap
+//   had when it is linked and when its thread creates another.
 // - Blocks freed while others exist go to the shared lists, under the lock
 //   (a pass holds it for its sweep), once the freeing thread has kept a
 //   chunk's worth beyond what it allocated since in its own lists; a
@@ -61,7 +66,15 @@ __attribute__((noinline)) void restForPass() {
     restingForPass.fetch_sub(1, std::memory_order_relaxed);
 }
 
+// A private mark no heap has had before, so that an instance marked by an
+// ended thread or in an earlier stretch of the heap is never taken for one
+// the heap's thread alone knows.
+void renewPrivateMark(ThreadHeap& heap) {
+    heap.privateMark = static_cast<int32_t>(OV_QUEUED_BIT | ++gc.privateMarksGiven);
+}
+
 void linkHeap(ThreadHeap& heap) {
+    renewPrivateMark(heap);
     heap.next = gc.heaps;
     gc.heaps = &heap;
     heap.linked = true;
@@ -127,18 +140,18 @@ void leaveSpareChunk(ThreadHeap& heap) {
 
 }  // namespace
 
-void takeBatchBytes(ThreadHeap& heap) {
-    const int64_t bytes = heap.pendingBytes;
-    gc.bytesSinceCollection += bytes - heap.bytesHandedOver;
-    gc.bytesInUse += bytes - heap.bytesHandedOver;
-    heap.bytesHandedOver = bytes;
+void takeBatchBytes(ThreadHeap& heap, BatchBytes counted) {
+    const int64_t bytes = heap.pendingBytes - heap.bytesHandedOver;
+    if (counted == BatchBytes::towardTrigger) gc.bytesSinceCollection += bytes;
+    gc.bytesInUse += bytes;
+    heap.bytesHandedOver = heap.pendingBytes;
 }
 
 void takeBatch(ThreadHeap& heap) {
     const int32_t length = heap.batchLength;
     for (int32_t i = heap.batchHandedOver; i < length; ++i) appendToTable(heap.batch[i]);
     heap.batchHandedOver = length;
-    takeBatchBytes(heap);
+    takeBatchBytes(heap, BatchBytes::towardTrigger);
 }
 
 void emptyBatch(ThreadHeap& heap) {
@@ -205,10 +218,16 @@ void shareFreeLists(ThreadHeap& heap) {
 void ovGCThreadCreating() {
     CollectorLock lock;
     shareFreeLists(ownHeap);
+    // What the creator made so far may reach the new thread, through its
+    // argument or counts taken while the creator was alone.
+    renewPrivateMark(ownHeap);
 }
 
 void ovGCThreadEnded() {
     ThreadHeap& heap = ownHeap;
+    // What the batch's own pass frees joins the lists handed on whole, with
+    // the blocks it shares cache lines with, rather than another thread's.
+    if (heap.linked && heap.batchLength > heap.batchHandedOver) collectOwnBatch(heap);
     CollectorLock lock;
     if (heap.linked) {
         handOver(heap, false);

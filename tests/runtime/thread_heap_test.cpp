@@ -3,7 +3,9 @@
 // on one thread and released on another while passes run.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 
 #include <array>
 #include <atomic>
@@ -158,6 +160,90 @@ TEST(ThreadHeap, TwoThreadsChurningFreeWhatTheyDropAndKeepWhatTheyHold) {
     EXPECT_GT(ovGCGetState().passes - before.passes, 10);
     ovTestCollect();
     EXPECT_EQ(ovGCGetState().bytesInUse, before.bytesInUse);
+}
+
+// Spins with the suspend signal blocked until the churn is done, or for a
+// bound a churn with passes that stop it would run into; 1 when the churn
+// was done first.
+struct Unstoppable {
+    std::atomic<bool> masked{false};
+    std::atomic<bool> churnDone{false};
+
+    static intptr_t run(intptr_t word) {
+        auto* self = fromWord<Unstoppable>(word);
+        sigset_t suspend;
+        sigemptyset(&suspend);
+        sigaddset(&suspend, ovThreadSuspendSignal());
+        pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
+        self->masked = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!self->churnDone && std::chrono::steady_clock::now() < deadline) {
+        }
+        const bool doneFirst = self->churnDone;
+        pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);
+        return doneFirst ? 1 : 0;
+    }
+};
+
+// Passes over Strings nobody but their maker knows do not stop a thread that
+// runs meanwhile: one that cannot be stopped does not hold them up.
+TEST(ThreadHeap, OwnPassesOverWhatOnlyTheMakerKnowsStopNoOtherThread) {
+    ovTestModeGuard automatic(OV_GC_AUTOMATIC);
+    ovTestCollect();
+    Unstoppable spinner;
+    ovThreadRecord* thread = startThread(Unstoppable::run, toWord(&spinner));
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(eventually([&] { return spinner.masked.load(); }));
+    const int32_t passesBefore = ovGCGetState().passes;
+    EXPECT_EQ(churnHoldingFew(0), 0);
+    spinner.churnDone = true;
+    EXPECT_EQ(ovThreadWait(thread), 1);
+    EXPECT_GT(ovGCGetState().passes - passesBefore, 10);
+}
+
+constexpr const char* kArgumentText = "the new thread's argument";
+
+intptr_t spellsItsArgument(intptr_t word) {
+    const bool live = ovGCIsObject(static_cast<uintptr_t>(word)) == 1;
+    return live && ovTestText(fromWord<String>(word)) == kArgumentText ? 1 : 0;
+}
+
+// Makes a String while another thread runs and gives it, uncounted, to a
+// new thread as its argument; no local of this frame outlives it.
+__attribute__((noinline)) ovThreadRecord* createWithNewString() {
+    return ovThreadCreate(spellsItsArgument, toWord(ovStringFromCString(kArgumentText)));
+}
+
+// The maker's own passes do not free what a new thread was given.
+TEST(ThreadHeap, AnInstanceGivenToANewThreadOutlivesItsMakersPasses) {
+    ovTestModeGuard automatic(OV_GC_AUTOMATIC);
+    PollingLatch done(1);
+    ovThreadRecord* waiting =
+        startThread([](intptr_t word) -> intptr_t { return fromWord<PollingLatch>(word)->wait() ? 0 : 1; }, toWord(&done));
+    ASSERT_NE(waiting, nullptr);
+    ovThreadRecord* given = createWithNewString();
+    ASSERT_NE(given, nullptr);
+    EXPECT_EQ(churnHoldingFew(0), 0);
+    ovThreadResume(given);
+    EXPECT_EQ(ovThreadWait(given), 1);
+    done.countDown();
+    EXPECT_EQ(ovThreadWait(waiting), 0);
+}
+
+intptr_t dropAFewStrings(intptr_t) {
+    for (int32_t i = 0; i < 100; ++i) ovStringFromCString("dropped");
+    return 0;
+}
+
+// A thread that ends frees what its batch holds and nothing holds, as its
+// full batches: only what its last frames may still point at waits in the
+// table for a later pass.
+TEST(ThreadHeap, AnEndingThreadFreesWhatItDroppedSinceItsLastPass) {
+    ovTestModeGuard automatic(OV_GC_AUTOMATIC);
+    ovTestCollect();
+    const int32_t queuedBefore = ovGCGetState().queued;
+    EXPECT_EQ(ovThreadWait(startThread(dropAFewStrings, 0)), 0);
+    EXPECT_LT(ovGCGetState().queued - queuedBefore, 10);
 }
 
 }  // namespace
