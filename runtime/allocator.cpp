@@ -215,8 +215,8 @@ Object* allocateLocked(int32_t size, const ObjectClass* cls) {
 // While others exist: from the thread's own heap, the entry and the bytes
 // counted in its batch.
 Object* allocateShared(int32_t size, const ObjectClass* cls) {
-    if (restWanted.load(std::memory_order_relaxed)) [[unlikely]]
-        restForPass();
+    if (restWanted.load(std::memory_order_relaxed) || passesWaiting.load(std::memory_order_relaxed) != 0) [[unlikely]]
+        makeWayForPass();
     ThreadHeap& heap = ownHeap;
     const bool ownHeapServes = size > 0 && size <= OV_GC_LARGEST_SMALL_BLOCK && heap.linked &&
                                std::atomic_ref<int32_t>(gc.mode).load(std::memory_order_relaxed) == OV_GC_AUTOMATIC;

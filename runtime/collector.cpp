@@ -580,8 +580,28 @@ void ovGCQueueMarked(Object* instance) {
     appendToTable(instance);
 }
 
+// Counts a pass among those waiting for the lock while it is taken.
+class PassWaiting {
+public:
+    PassWaiting() : counted_(ovMultiThreaded.load(std::memory_order_relaxed) && collectorDepth == 0) {
+        if (counted_) passesWaiting.fetch_add(1, std::memory_order_relaxed);
+    }
+    void gotTheLock() {
+        if (counted_) passesWaiting.fetch_sub(1, std::memory_order_relaxed);
+        counted_ = false;
+    }
+    ~PassWaiting() { gotTheLock(); }
+    PassWaiting(const PassWaiting&) = delete;
+    PassWaiting& operator=(const PassWaiting&) = delete;
+
+private:
+    bool counted_;
+};
+
 int32_t collectMem() {
+    PassWaiting waiting;
     CollectorLock lock;
+    waiting.gotTheLock();
     if (!passMayRun()) return 0;
     const int64_t returnedBefore = gc.bytesReturned;
     const int32_t started = gc.debug ? ovMillisecs() : 0;

@@ -187,6 +187,10 @@ inline void runTrigger(int32_t size) {
 // allocates meanwhile rests in a blocking call until the pass has let the
 // threads go, so that it is stopped without a signal.
 extern std::atomic<bool> restWanted;
+// Passes waiting for the collector lock: a thread that allocates meanwhile
+// makes way for them (makeWayForPass).
+extern std::atomic<int32_t> passesWaiting;
+void makeWayForPass();
 // Threads resting for a pass: they go on allocating as soon as it lets them.
 extern std::atomic<int32_t> restingForPass;
 void restForPass();

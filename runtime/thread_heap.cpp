@@ -40,10 +40,14 @@
 //   that allocates meanwhile rests in a blocking call until the pass lowers
 //   it, so that the pass stops it without a signal.  The pass waits for
 //   that only briefly: a thread that does not allocate gets the signal.
+//   A pass waiting for the lock is counted in passesWaiting, and a thread
+//   that allocates without holding the lock yields meanwhile, for a while.
 // - The membit map is shared by every heap, but a chunk fills whole words
 //   of it and only the heap that carves the chunk sets its bits; a small
 //   block keeps its bit while free, marked free in its pad word.
 #include <sched.h>
+
+#include <chrono>
 
 #include "runtime/memory_internal.h"
 
@@ -51,9 +55,27 @@ namespace ovgc {
 
 [[gnu::tls_model("initial-exec")]] constinit thread_local ThreadHeap ownHeap{};
 
-// On a line of its own: every allocation reads it, and only passes write it.
+// On a line of their own: every allocation reads them, and only passes
+// write them.
 alignas(64) std::atomic<bool> restWanted{false};
+std::atomic<int32_t> passesWaiting{0};
 std::atomic<int32_t> restingForPass{0};
+
+// A thread that holds the collector lock must go on, or the pass waits for
+// ever; one that does not yields while a pass waits for the lock and until
+// the pass has raised restWanted, so that the lock comes free (its holder
+// may be a thread waiting for a core) and the pass gets it.  For a while
+// only: the waiting thread may itself be suspended.
+__attribute__((noinline)) void makeWayForPass() {
+    constexpr auto kLongestWay = std::chrono::milliseconds(2);
+    if (collectorDepth == 0) {
+        const auto deadline = std::chrono::steady_clock::now() + kLongestWay;
+        while (passesWaiting.load(std::memory_order_relaxed) != 0 && !restWanted.load(std::memory_order_relaxed) &&
+               std::chrono::steady_clock::now() < deadline)
+            sched_yield();
+    }
+    if (restWanted.load(std::memory_order_relaxed)) restForPass();
+}
 
 // The context a pass scans is published on the way in; the way out parks
 // while the pass still holds the thread.
