@@ -11,7 +11,7 @@ import re
 import sys
 
 MANUAL_TIME = "/manual_time"
-REPEATS = re.compile(r"/repeats:[0-9]+")
+RUN_COUNTS = re.compile(r"/(iterations|repeats):[0-9]+")  # how a benchmark was run, not what it runs
 
 
 def times(paths):
@@ -21,7 +21,7 @@ def times(paths):
             for b in json.load(f)["benchmarks"]:
                 if b.get("run_type", "iteration") != "iteration":
                     continue
-                name = REPEATS.sub("", b["name"])
+                name = RUN_COUNTS.sub("", b["name"])
                 if name.endswith(MANUAL_TIME):
                     name, time = name[: -len(MANUAL_TIME)], b["real_time"]
                 else:
