@@ -55,11 +55,12 @@ namespace ovgc {
 
 [[gnu::tls_model("initial-exec")]] constinit thread_local ThreadHeap ownHeap{};
 
-// On a line of their own: every allocation reads them, and only passes
-// write them.
+// Each on a line of its own: every allocation reads the first two, which
+// only passes write, and every thread that comes to rest writes the third.
+// (Beside one another the compiler may place them in any order.)
 alignas(64) std::atomic<bool> restWanted{false};
-std::atomic<int32_t> passesWaiting{0};
-std::atomic<int32_t> restingForPass{0};
+alignas(64) std::atomic<int32_t> passesWaiting{0};
+alignas(64) std::atomic<int32_t> restingForPass{0};
 
 // A thread that holds the collector lock must go on, or the pass waits for
 // ever; one that does not yields while a pass waits for the lock and until
